@@ -1,0 +1,22 @@
+# Flags shared by every target of both builds.
+
+# Source locations in fatal-stop entries read relative to the repository.
+add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-Wall;-Wextra;-Werror;-fmacro-prefix-map=${CMAKE_SOURCE_DIR}/=>")
+
+if(WIN32)
+  # The stub travels with every product: small, static, no exceptions or RTTI.
+  add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-ffunction-sections;-fdata-sections>")
+  add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
+else()
+  option(SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" ON)
+  if(SANITIZE)
+    add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-fsanitize=address,undefined;-fno-sanitize-recover=all;-fno-omit-frame-pointer>")
+    add_link_options(-fsanitize=address,undefined)
+  endif()
+endif()
+
+# Options for the code that goes into the shipping executable.
+function(product_options target)
+  target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions;-fno-rtti>")
+  target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+endfunction()
