@@ -85,7 +85,8 @@ class WinePrefix:
     def env(self, debug_channels=None):
         env = {k: v for k, v in os.environ.items() if not k.startswith("WINE")}
         env.update(WINEPREFIX=self.path, WINEARCH="win32",
-                   WINEDEBUG=debug_channels or "-all", WINEDLLOVERRIDES=DLL_OVERRIDES)
+                   WINEDEBUG=debug_channels or "-all", WINEDLLOVERRIDES=DLL_OVERRIDES,
+                   LC_ALL="C.UTF-8")  # same Windows locale and code page on every machine
         return env
 
     def _ready(self):
@@ -255,7 +256,8 @@ class Run:
     def __init__(self, prefix, argv, env, cwd=None, log=None):
         self.prefix, self.argv, self.log = prefix, argv, log
         self._cond = threading.Condition()
-        self._err, self._out, self._boxes, self._claimed = [], [], [], set()
+        self._err, self._out, self._boxes = [], [], []
+        self._claimed = {}  # X id -> caption of boxes handed out and still shown
         self._titles = {}  # last SetWindowText per thread: the caption of the next box
         self._logf = open(log, "w", encoding="utf-8") if log else None
         self.proc = subprocess.Popen(argv, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
@@ -395,9 +397,12 @@ def wait_box(run, caption, timeout=30):
         fail(run, f"no message box {caption!r} within {timeout} s (boxes seen: {seen})")
     # The trace line comes before the window is mapped.
     while time.monotonic() < deadline:
-        fresh = [wid for wid, _ in _search(caption) if wid not in run._claimed]
+        shown = [wid for wid, _ in _search(caption)]
+        # X ids come back once a client has gone: a relocated copy's box may reuse its parent's.
+        run._claimed = {w: c for w, c in run._claimed.items() if c != caption or w in shown}
+        fresh = [w for w in shown if w not in run._claimed]
         if fresh:
-            run._claimed.add(fresh[0])
+            run._claimed[fresh[0]] = caption
             box.window = Window(fresh[0], caption, run)
             return box
         time.sleep(0.1)
@@ -444,6 +449,13 @@ def key(window, *keys):
 def type_text(window, text):
     _focus_or_fail(window)
     _xdo("type", "--delay", "30", "--", text, timeout=10 + len(text))
+
+
+def geometry(window):
+    """(x, y, width, height) of the window on the screen."""
+    out = _xdo("getwindowgeometry", "--shell", window.id).stdout
+    v = dict(l.split("=", 1) for l in out.split())
+    return int(v["X"]), int(v["Y"]), int(v["WIDTH"]), int(v["HEIGHT"])
 
 
 def click(window, x, y, button=1):

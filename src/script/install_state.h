@@ -1,0 +1,34 @@
+// The one record that the install script fills and every later step reads.
+#pragma once
+
+enum { STATE_TEXT_SIZE = 160 };
+
+struct InstallState {
+    void* owner_window; // owner of the registration and update dialogs; null from start-up
+    int run_mode;       // RUN_* (driver/run_mode.h); RUN_NONE stops a mode's work
+    char* script_text;  // owned: script_length bytes and one zero byte
+    int script_length;
+    char text[STATE_TEXT_SIZE];
+    char company_name[STATE_TEXT_SIZE];
+    char product_name[STATE_TEXT_SIZE];
+    char product_version[STATE_TEXT_SIZE];
+    int list_server_number;
+    char list_server_name[STATE_TEXT_SIZE];
+    char list_server_text[STATE_TEXT_SIZE];
+    char registry_path[STATE_TEXT_SIZE]; // key under HKEY_CURRENT_USER holding "Install Path"
+    int install_size;
+    char install_path[STATE_TEXT_SIZE]; // full installation folder, with a trailing backslash
+    char install_dir[STATE_TEXT_SIZE];  // relative to Program Files, with a trailing backslash
+    char install_name[STATE_TEXT_SIZE];
+    char uninstall_name[STATE_TEXT_SIZE];
+    char register_shortcut[STATE_TEXT_SIZE];
+    char update_url[STATE_TEXT_SIZE];
+    int file_count;
+    const char* file_list;    // into script_text: names separated by ','
+    const char* run_position; // into script_text: where the run loop stands
+};
+
+// A command's handler: `arguments` is the first byte after the keyword's ':'
+// inside script_text; the handler advances `consumed` (preset to 0) by the
+// bytes it read. Returns 1 for success, 0 for failure.
+typedef int (*CommandHandler)(InstallState* state, const char* arguments, int* consumed);
