@@ -5,6 +5,7 @@
 #include "core/memory.h"
 #include "driver/identity.h"
 #include "driver/run_mode.h"
+#include "net/socket.h"
 
 namespace {
 
@@ -14,6 +15,10 @@ const int g_own_path_size = 160;
 // the one that does the work.
 void run_in_place() {
     mem_init(MEM_LIMIT_MAXIMUM, 0);
+    // A library that does not start is only logged: the network steps fail later.
+    sock_startup();
+
+    sock_cleanup();
     mem_report();
 }
 
