@@ -3,11 +3,13 @@
 
 #include <commctrl.h>
 
+#include "core/cmdline.h"
 #include "core/log.h"
 #include "core/memory.h"
 #include "driver/identity.h"
 #include "driver/ole.h"
 #include "driver/progress.h"
+#include "driver/relocate.h"
 #include "driver/run_mode.h"
 
 namespace {
@@ -56,7 +58,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     log_printf("Cmdline '%s' '%s'\n", command_line, arguments);
 
     int run_mode = run_mode_from_command_line(command_line);
-    if (!run_mode_relocates(run_mode, command_line)) {
+    if (run_mode_relocates(run_mode, command_line)) {
+        relocate_and_spawn(cmdline_argument(command_line, 1, nullptr));
+    } else {
         run_in_place(instance);
     }
 
