@@ -49,11 +49,11 @@ class Request:
         for line in lines[1:]:
             name, _, value = line.decode("latin-1").partition(":")
             self.headers.append((name, value.strip()))
-        # A proxied request names the whole URL; routes go by the path.
+        # A proxied request names the whole URL; routes go by the path alone.
         path = self.target
         if "://" in path:
             path = "/" + path.split("://", 1)[1].partition("/")[2]
-        self.path = path
+        self.path = path.partition("?")[0]
 
     def header(self, name):
         for key, value in self.headers:
