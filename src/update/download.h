@@ -1,5 +1,4 @@
-// Downloading the new version: the offer that the new-version dialog keeps,
-// the download into the installation folder, and the launch of the saved file.
+// Downloading the new version into the installation folder and starting it.
 //
 // The receive loop hands each piece to update_download_take, which finds the
 // end of the response head (CR LF CR LF, also when it arrives split), reads
@@ -45,18 +44,10 @@ int update_download_take(UpdateDownload* download, char* buffer, int received, c
 // it must have arrived; without one, at least one body byte. Logs a mismatch.
 int update_download_outcome(const UpdateDownload* download);
 
-// --- Windows: the dialog, the download and the launch -----------------------
+// --- Windows: the download and the launch ---------------------------------
 
-// Keeps the offer, runs the new-version dialog modally, and sets the
-// download-requested flag when it ends with the download button. Returns 1.
-int update_offer(void* instance, void* owner, InstallState* state, const char* new_version,
-                 const char* page_url, const char* download_url);
-int update_offer_command(void* dialog, int control);
-// The offer's values that the driver reads after the dialog has ended.
-const char* update_offer_download_url();
-const char* update_offer_saved_path();
-int update_offer_download_requested();
-
+// Saves the URL's last segment into the installation folder (the offer's
+// saved file path). Returns 1 when the whole file arrived.
 int update_download(InstallState* state, const char* url, int use_proxy, char* buffer,
                     int capacity);
 
