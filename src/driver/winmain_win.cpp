@@ -1,19 +1,59 @@
 // Entry point: log, run mode, start-up and shut-down in their fixed order.
 #include <windows.h>
 
+#include "archive/ffs.h"
 #include "core/log.h"
 #include "core/memory.h"
+#include "core/text.h"
 #include "driver/identity.h"
+#include "driver/message.h"
 #include "driver/run_mode.h"
+#include "script/keyword_table.h"
+#include "script/script.h"
 
 namespace {
 
 const int g_own_path_size = 160;
 
-// Everything that runs between start-up and shut-down once this process is
-// the one that does the work.
-void run_in_place() {
+// Owned from loading to unloading; the script text lives as long as it does.
+InstallState* g_install_state = nullptr;
+
+// The archive sits behind the program's own file, which must be named with
+// its extension for the archive to be opened.
+void ensure_exe_extension(char* own_path, int size) {
+    const char* found = nullptr;
+    if (!text_find_nocase(own_path, ".exe", &found) && text_length(own_path) + 4 < size) {
+        text_append(own_path, size, ".exe");
+    }
+}
+
+// Loads and runs the install script; its failures are the script's to show.
+void run_script(int run_mode) {
+    if (!script_load(&g_install_state, "install.dat", run_mode)) {
+        CORE_ABORT("Couldn't load installation script.\n");
+    }
+    if (!script_run(g_install_state, nullptr)) {
+        log_printf("Script failed somewhere\n");
+    }
+    script_free(&g_install_state);
+}
+
+// Everything between start-up and shut-down once this process is the one that
+// does the work. Start-up order: memory, common controls, socket library,
+// keyword table, OLE, archive, progress window, script; shut-down runs the
+// same steps in reverse and ends with the memory report.
+void run_in_place(char* own_path, int run_mode) {
     mem_init(MEM_LIMIT_MAXIMUM, 0);
+    keyword_table_build();
+    ensure_exe_extension(own_path, g_own_path_size);
+    if (ffs_open(own_path)) {
+        run_script(run_mode);
+    } else {
+        message_notify("The installation file has been damaged, please download a new copy.",
+                       nullptr);
+    }
+    ffs_close();
+    keyword_table_free();
     mem_report();
 }
 
@@ -34,7 +74,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int) {
 
     int run_mode = run_mode_from_command_line(command_line);
     if (!run_mode_relocates(run_mode, command_line)) {
-        run_in_place();
+        run_in_place(own_path, run_mode);
     }
 
     log_printf("Successful Exit...\n");
