@@ -1,12 +1,18 @@
 // Entry point: log, run mode, start-up and shut-down in their fixed order.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include "archive/ffs.h"
+#include "core/cmdline.h"
 #include "core/log.h"
 #include "core/memory.h"
 #include "core/text.h"
 #include "driver/identity.h"
 #include "driver/message.h"
+#include "driver/ole.h"
+#include "driver/progress.h"
+#include "driver/relocate.h"
 #include "driver/run_mode.h"
 #include "script/keyword_table.h"
 #include "script/script.h"
@@ -18,6 +24,14 @@ const int g_own_path_size = 160;
 // Owned from loading to unloading; the script text lives as long as it does.
 InstallState* g_install_state = nullptr;
 
+void init_common_controls() {
+    INITCOMMONCONTROLSEX controls = {};
+    controls.dwSize = sizeof controls;
+    // Every class from the list view through the pager.
+    controls.dwICC = 0x1FFF;
+    InitCommonControlsEx(&controls);
+}
+
 // The archive sits behind the program's own file, which must be named with
 // its extension for the archive to be opened.
 void ensure_exe_extension(char* own_path, int size) {
@@ -27,7 +41,8 @@ void ensure_exe_extension(char* own_path, int size) {
     }
 }
 
-// Loads and runs the install script; its failures are the script's to show.
+// Loads, runs and unloads the install script; its failures are the script's
+// to show.
 void run_script(int run_mode) {
     if (!script_load(&g_install_state, "install.dat", run_mode)) {
         CORE_ABORT("Couldn't load installation script.\n");
@@ -39,27 +54,37 @@ void run_script(int run_mode) {
 }
 
 // Everything between start-up and shut-down once this process is the one that
-// does the work. Start-up order: memory, common controls, socket library,
-// keyword table, OLE, archive, progress window, script; shut-down runs the
-// same steps in reverse and ends with the memory report.
-void run_in_place(char* own_path, int run_mode) {
+// does the work. Start-up: memory, common controls, socket library, keyword
+// table, OLE, archive, progress window, script; shut-down runs the same steps
+// in reverse and ends with the memory report.
+void run_in_place(HINSTANCE instance, char* own_path, int run_mode) {
     mem_init(MEM_LIMIT_MAXIMUM, 0);
+    init_common_controls();
     keyword_table_build();
     ensure_exe_extension(own_path, g_own_path_size);
+
+    if (!ole_start()) {
+        CORE_ABORT("Couldn't init install\n");
+    }
+
     if (ffs_open(own_path)) {
+        progress_create(instance, nullptr);
         run_script(run_mode);
+        progress_destroy();
     } else {
         message_notify("The installation file has been damaged, please download a new copy.",
                        nullptr);
     }
+
     ffs_close();
+    ole_stop();
     keyword_table_free();
     mem_report();
 }
 
 } // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     int log_options_word = 0;
     log_options(&log_options_word, arguments);
     log_open("debug.log", log_options_word);
@@ -73,8 +98,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int) {
     log_printf("Cmdline '%s' '%s'\n", command_line, arguments);
 
     int run_mode = run_mode_from_command_line(command_line);
-    if (!run_mode_relocates(run_mode, command_line)) {
-        run_in_place(own_path, run_mode);
+    if (run_mode_relocates(run_mode, command_line)) {
+        relocate_and_spawn(cmdline_argument(command_line, 1, nullptr));
+    } else {
+        run_in_place(instance, own_path, run_mode);
     }
 
     log_printf("Successful Exit...\n");

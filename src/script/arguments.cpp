@@ -9,7 +9,7 @@ namespace {
 int argument_offset(const InstallState* state, const char* arguments) {
     long long offset = arguments - state->script_text;
     CORE_ASSERT(offset >= 0 && offset <= state->script_length + 1LL,
-                "Arguments outside the script (%lld)\n", offset);
+                "Arguments outside the script\n");
     return static_cast<int>(offset);
 }
 

@@ -1,5 +1,7 @@
 #include "script.h"
 
+#include <climits>
+
 #include "archive/ffs.h"
 #include "core/log.h"
 #include "core/memory.h"
@@ -30,7 +32,7 @@ int script_load(InstallState** state, const char* name, int run_mode) {
     CORE_ASSERT_POINTER(name);
     InstallState* loaded = static_cast<InstallState*>(MEM_ALLOC(sizeof(InstallState)));
     int length = 0;
-    if (!ffs_file_size(name, &length) || length < 0 || length == 0x7FFFFFFF) {
+    if (!ffs_file_size(name, &length) || length < 0 || length == INT_MAX) {
         free_state(&loaded);
         return 0;
     }

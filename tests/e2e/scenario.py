@@ -76,6 +76,13 @@ class Scenario(unittest.TestCase):
         ffspack("pack", "--stub", env_path("UNINSTALL_EXE"), "--script", script, "-o", target)
         return target
 
+    def place_packed_text(self, text, *parts):
+        """The uninstaller carrying a script given as readable text."""
+        script = os.path.join(self.logs, parts[-1] + ".script.txt")
+        with open(script, "w") as f:
+            f.write(text)
+        return self.place_packed(script, *parts)
+
     def start(self, exe, args=(), name=None, channels=None):
         log = os.path.join(self.logs, (name or self.id().rsplit(".", 1)[1]) + ".log")
         return wd.start(self.prefix, exe, list(args), channels=channels, log=log)

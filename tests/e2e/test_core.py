@@ -13,14 +13,9 @@ FATAL_CAPTION = "Internal error..."
 
 class DebugLog(scenario.Scenario):
     def packed(self, folder):
-        """The uninstaller with a one-line script, in a folder of its own."""
+        """The uninstaller with a one-line script, alone in a folder of its own."""
         self.fresh_folder(folder)
-        script = self.drive_c(folder, "script.txt")
-        with open(script, "w") as f:
-            f.write("COMPANY NAME:Core\n")
-        exe = self.place_packed(script, folder, "uninstall.exe")
-        os.remove(script)
-        return exe
+        return self.place_packed_text("COMPANY NAME:Core\n", folder, "uninstall.exe")
 
     def test_spawned_run_writes_the_exact_log(self):
         exe = self.packed("Core")
