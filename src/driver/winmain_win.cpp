@@ -7,10 +7,10 @@
 #include "core/cmdline.h"
 #include "core/log.h"
 #include "core/memory.h"
-#include "core/text.h"
 #include "driver/identity.h"
 #include "driver/message.h"
 #include "driver/ole.h"
+#include "driver/own_path.h"
 #include "driver/progress.h"
 #include "driver/relocate.h"
 #include "driver/run_mode.h"
@@ -30,15 +30,6 @@ void init_common_controls() {
     // Every class from the list view through the pager.
     controls.dwICC = 0x1FFF;
     InitCommonControlsEx(&controls);
-}
-
-// The archive sits behind the program's own file, which must be named with
-// its extension for the archive to be opened.
-void ensure_exe_extension(char* own_path, int size) {
-    const char* found = nullptr;
-    if (!text_find_nocase(own_path, ".exe", &found) && text_length(own_path) + 4 < size) {
-        text_append(own_path, size, ".exe");
-    }
 }
 
 // Loads, runs and unloads the install script; its failures are the script's
@@ -61,7 +52,7 @@ void run_in_place(HINSTANCE instance, char* own_path, int run_mode) {
     mem_init(MEM_LIMIT_MAXIMUM, 0);
     init_common_controls();
     keyword_table_build();
-    ensure_exe_extension(own_path, g_own_path_size);
+    own_path_complete(own_path, g_own_path_size);
 
     if (!ole_start()) {
         CORE_ABORT("Couldn't init install\n");
