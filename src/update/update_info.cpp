@@ -1,7 +1,5 @@
 #include "update/update_info.h"
 
-#include <cstdlib>
-
 #include "core/log.h"
 #include "core/text.h"
 #include "script/install_state.h"
@@ -12,6 +10,10 @@ int is_control(char c) {
     return static_cast<unsigned char>(c) < 0x20;
 }
 
+int is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
 void clear_record(UpdateRecord* record) {
     record->key[0] = '\0';
     record->version[0] = '\0';
@@ -20,15 +22,31 @@ void clear_record(UpdateRecord* record) {
 
 } // namespace
 
+// Digits, a '.', digits; a second '.' ends the number. Read here rather than
+// by the C library's strtod, whose MinGW version alone would double the stub.
+// Equal numbers read equal (1.5 and 1.50), and larger ones never read smaller.
 int update_version_number(double* number, char* text) {
     CORE_ASSERT_POINTER(number);
     CORE_ASSERT_POINTER(text);
     int end = 0;
-    while ((text[end] >= '0' && text[end] <= '9') || text[end] == '.') {
+    while (is_digit(text[end]) || text[end] == '.') {
         ++end;
     }
     text[end] = '\0';
-    *number = end == 0 ? 0.0 : strtod(text, nullptr);
+    double whole = 0.0;
+    int at = 0;
+    for (; is_digit(text[at]); ++at) {
+        whole = whole * 10.0 + (text[at] - '0');
+    }
+    double fraction = 0.0;
+    double scale = 1.0;
+    if (text[at] == '.') {
+        for (++at; is_digit(text[at]); ++at) {
+            fraction = fraction * 10.0 + (text[at] - '0');
+            scale *= 10.0;
+        }
+    }
+    *number = whole + fraction / scale;
     return 1;
 }
 
