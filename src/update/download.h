@@ -2,7 +2,8 @@
 //
 // The receive loop hands each piece to update_download_take, which finds the
 // end of the response head (CR LF CR LF, also when it arrives split), reads
-// "Content-Length:" from the head only, and gives back the body bytes.
+// "Content-Length:" from the head only, and gives back the body bytes. Only a
+// status of 2xx carries the file: an error page (a proxy's, too) is no installer.
 #pragma once
 
 #include "update/update_info.h"
@@ -13,6 +14,7 @@ enum { UPDATE_PATH_SIZE = 320, UPDATE_DIGITS_LIMIT = 79 };
 
 struct UpdateDownload {
     int head_finished;
+    int answered;       // 1 when the status line says the file follows (2xx)
     int content_length; // 0 when the head announced none
     int written;        // body bytes handed out so far
     int body_seen;      // 1 once at least one body byte has arrived
@@ -40,8 +42,9 @@ void update_download_start(UpdateDownload* download);
 int update_download_take(UpdateDownload* download, char* buffer, int received, const char** body,
                          int* body_length);
 
-// The outcome once the connection has ended: with an announced length, all of
-// it must have arrived; without one, at least one body byte. Logs a mismatch.
+// The outcome once the connection has ended: a 2xx status and, with an
+// announced length, all of it; without one, at least one body byte. Logs a
+// size mismatch.
 int update_download_outcome(const UpdateDownload* download);
 
 // --- Windows: the download and the launch ---------------------------------

@@ -18,11 +18,13 @@ namespace {
 enum { DOWNLOAD_AGENT_SIZE = 320, DOWNLOAD_WAIT_MS = 500 };
 
 // The saved file stays inside the installation folder: a name that could
-// leave it, or that would not fit whole beside the folder, is refused.
+// leave it, or that would not fit whole beside the folder, is refused, and so
+// is every name while no installation folder is known.
 int saved_path_for(InstallState* state, const char* url, char* path, int size) {
     char name[UPDATE_PATH_SIZE];
     update_file_name(url, name, sizeof name);
-    if (!update_file_name_safe(name) || !expand_path(state, name, path, size)) {
+    if (state->install_path[0] == '\0' || !update_file_name_safe(name) ||
+        !expand_path(state, name, path, size)) {
         log_printf("Refusing to save '%s' into the installation folder\n", name);
         path[0] = '\0';
         return 0;

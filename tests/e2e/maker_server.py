@@ -362,6 +362,7 @@ def standard_routes(server):
                                  "page": "http://127.0.0.1/tool.html",
                                  "download": server.url("/files/setup.exe")}])
     server.serve_file("/files/setup.exe", pattern_bytes(1000))
+    server.serve_file("/files/full.bin", pattern_bytes(1000))
     server.serve_file("/files/nolength.bin", pattern_bytes(3000), content_length=False)
     server.serve_file("/files/short.bin", pattern_bytes(999), length=1000)
     server.serve_file("/files/long.bin", pattern_bytes(1001), length=1000)

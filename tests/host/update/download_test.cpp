@@ -169,6 +169,31 @@ TEST_F(DownloadTake, LengthValuesWithBlanksSignsAndCase) {
     }
 }
 
+TEST_F(DownloadTake, OnlyASuccessStatusCarriesTheFile) {
+    struct Case {
+        std::string head;
+        int result;
+    } cases[] = {
+        {"HTTP/1.0 200 OK", 1},
+        {"HTTP/1.1 206 Partial Content", 1},
+        {"HTTP/1.0 299", 1},
+        {"HTTP/1.0 404 Not Found", 0},
+        {"HTTP/1.0 502 Bad Gateway", 0},
+        {"HTTP/1.0 302 Found", 0},
+        {"HTTP/1.0 2000 OK", 0},
+        {"HTTP/1.0  200 OK", 0},
+        {"http/1.0 200 OK", 0},
+        {"<html>", 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.result, run({c.head + "\r\nContent-Length: 4\r\n\r\nbody"})) << c.head;
+        EXPECT_EQ(c.result ? "body" : "", body_) << c.head;
+    }
+    std::string log = read_file(log_path_);
+    EXPECT_NE(std::string::npos, log.find("No file in the answer 'HTTP/1.0 404 Not Found'\n"));
+    EXPECT_NE(std::string::npos, log.find("No file in the answer '<html>'\n"));
+}
+
 TEST_F(DownloadTake, LaterPiecesLandAtTheBodysStart) {
     std::string head = "HTTP/1.0 200 OK\r\nContent-Length: 6000\r\n\r\n";
     std::vector<std::string> pieces = {head + std::string(102, 'a')};

@@ -129,6 +129,23 @@ TEST_F(UpdateDownloadTest, NamesThatCouldLeaveTheFolderAreRefusedUntouched) {
               read_file(log_path_));
 }
 
+TEST_F(UpdateDownloadTest, WithoutAnInstallationFolderNothingIsSaved) {
+    state_.install_path[0] = '\0';
+    EXPECT_EQ(0, download("/files/setup.exe", "setup.exe"));
+    EXPECT_STREQ("", update_offer_values()->saved_path);
+    EXPECT_EQ("Refusing to save 'setup.exe' into the installation folder\n", read_file(log_path_));
+}
+
+TEST_F(UpdateDownloadTest, ANameTooLongForTheFolderIsRefused) {
+    std::string name(320 - folder_.size(), 'n');
+    EXPECT_EQ(0, download("/files/" + name, name));
+    EXPECT_EQ("Refusing to save '" + name + "' into the installation folder\n",
+              read_file(log_path_));
+    name.pop_back();
+    EXPECT_EQ(0, download("/files/" + name, name));
+    EXPECT_NE(std::string::npos, read_file(log_path_).find("Save to -> [" + folder_ + name));
+}
+
 TEST_F(UpdateDownloadTest, AUrlEndingInASlashCannotBeSaved) {
     EXPECT_EQ(0, download("/files/", ""));
     EXPECT_EQ("Save to -> [" + folder_ + "]\nUnable to open file '" + folder_ + "'\n",
@@ -139,8 +156,7 @@ TEST_F(UpdateDownloadTest, AFailedWriteFailsTheDownload) {
     // full.bin in this folder is a link to /dev/full, made by the build.
     std::string full = log_file_path("full_folder\\");
     text_copy(state_.install_path, sizeof state_.install_path, full.c_str());
-    std::string url = maker_url("/files/setup.exe");
-    url.replace(url.find("setup.exe"), 9, "full.bin");
+    std::string url = maker_url("/files/full.bin");
     EXPECT_EQ(0, update_download(&state_, url.c_str(), 0, buffer_.data(), UPDATE_BUFFER_SIZE));
     std::string log = read_file(log_path_);
     EXPECT_NE(std::string::npos, log.find("Unable to write file '" + full + "full.bin' (0x"))
