@@ -3,8 +3,10 @@
 // the arguments it will read, so that the run loop stays in step, and does
 // nothing else. Each is replaced here by its real handler when it lands.
 #include "core/log.h"
+#include "driver/run_mode.h"
 #include "script/arguments.h"
 #include "script/commands.h"
+#include "update/update.h"
 
 namespace {
 
@@ -37,9 +39,15 @@ int cmd_install(InstallState* state, const char*, int*) {
     return 1;
 }
 
+// The update run closes with the update check; the other modes' closing
+// work is still to come.
 int cmd_done(InstallState* state, const char* arguments, int* consumed) {
     char text[PENDING_LONG_SIZE];
-    return arg_take(state, arguments, text, sizeof text, consumed);
+    arg_take(state, arguments, text, sizeof text, consumed);
+    if (state->run_mode == RUN_UPDATE) {
+        update_run(state->owner_window, state);
+    }
+    return 1;
 }
 
 int cmd_create_group(InstallState* state, const char* arguments, int* consumed) {
