@@ -244,7 +244,15 @@ int sock_receive(SocketRecord* socket, char* buffer, int capacity, int* received
     CORE_ASSERT_POINTER(buffer);
     CORE_ASSERT_POINTER(received);
     *received = 0;
-    if (!is_open(socket) || !wait_ready(socket, 1)) {
+    if (!is_open(socket)) {
+        return 0;
+    }
+    // Bytes that are already waiting need no wait: a select costs about as
+    // much as the receive itself, and a fast download would pay it per piece.
+    u_long waiting = 0;
+    if ((ioctlsocket(socket->handle, static_cast<long>(FIONREAD), &waiting) == SOCKET_ERROR ||
+         waiting == 0) &&
+        !wait_ready(socket, 1)) {
         return 0;
     }
     int result = recv(socket->handle, buffer, capacity, 0);
