@@ -99,6 +99,13 @@ class Uninstaller:
         wd.click(dialog, int(182.5 * width / 245), int(41.5 * height / 55))
         box = wd.wait_box(run, TITLE, timeout=300)
         outcome = box.text
+        if outcome.startswith("There was a problem downloading"):
+            wd.answer(box, "n")
+            wd.answer(wd.wait_box(run, TITLE, timeout=60), "Return")
+            run.wait(60)
+            self.prefix.wait_idle(60)
+            raise SystemExit("the download failed; the stub must know its installation folder "
+                             "(INSTALL PATH) to save it")
         wd.answer(box, "Return")
         run.wait(60)
         self.prefix.wait_idle(60)
