@@ -7,8 +7,13 @@
 // Deletes one file.
 int file_delete(const char* path);
 
-// Makes `folder` the process's current folder.
-int folder_set_current(const char* folder);
+// 1 when a file or folder of that path exists.
+int file_exists(const char* path);
+
+// Makes the root of the current drive the process's current folder, unless
+// the current folder is a root already: a folder that is some process's
+// current folder cannot be removed.
+int folder_leave();
 
 // Removes an empty folder.
 int folder_remove(const char* folder);

@@ -17,9 +17,19 @@ int file_delete(const char* path) {
     return DeleteFileA(path) ? 1 : 0;
 }
 
-int folder_set_current(const char* folder) {
-    CORE_ASSERT_POINTER(folder);
-    return SetCurrentDirectoryA(folder) ? 1 : 0;
+int file_exists(const char* path) {
+    CORE_ASSERT_POINTER(path);
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+int folder_leave() {
+    // Reading the current folder costs nothing; changing it opens the folder.
+    char current[4];
+    DWORD length = GetCurrentDirectoryA(sizeof current, current);
+    if (length == 3 && current[1] == ':' && current[2] == '\\') {
+        return 1;
+    }
+    return SetCurrentDirectoryA("\\") ? 1 : 0;
 }
 
 int folder_remove(const char* folder) {

@@ -10,6 +10,15 @@ int is_separator(char c) {
     return c == '\\' || c == '/';
 }
 
+int has_separator(const char* text) {
+    for (; *text != '\0'; ++text) {
+        if (is_separator(*text)) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
 // Stops the listing at the first entry that keeps the folder.
 int note_entry(const char* name, void* context) {
     if (name[0] == '.' && (name[1] == '\0' || name[1] == '.')) {
@@ -44,7 +53,7 @@ int remove_empty_dirs(const char* folder) {
     // Each folder is tried once, the given one first; only its outcome is told.
     for (int first = 1;; first = 0) {
         // A process's current folder cannot be removed.
-        folder_set_current("\\");
+        folder_leave();
         int kept = 0;
         if (!folder_list(path, note_entry, &kept)) {
             log_printf("Error opening '%s'\n", path);
@@ -65,6 +74,10 @@ int remove_empty_dirs(const char* folder) {
 }
 
 int delete_file(const char* path) {
+    return delete_file_before(path, nullptr);
+}
+
+int delete_file_before(const char* path, const char* next) {
     CORE_ASSERT_POINTER(path);
     log_printf("Delete file '%s'\n", path);
     if (!file_delete(path)) {
@@ -83,8 +96,24 @@ int delete_file(const char* path) {
     if (cut >= 0) {
         folder[cut + 1] = '\0'; // the folder keeps its separator
     }
+    // Listing a folder costs as much as its entries on some systems; the next
+    // file of the same folder, while it exists, shows that the folder stays.
+    if (next && cut >= 0 && text_compare_n(folder, next, cut + 1) &&
+        !has_separator(next + cut + 1) && !(next[cut + 1] == '.' && next[cut + 2] == '.') &&
+        next[cut + 1] != '\0' && file_exists(next)) {
+        folder_leave();
+        return 1;
+    }
     remove_empty_dirs(folder);
     return 1;
+}
+
+int path_is_full(const char* path) {
+    CORE_ASSERT_POINTER(path);
+    char drive = static_cast<char>(path[0] | 0x20);
+    int with_drive = drive >= 'a' && drive <= 'z' && path[1] == ':' && is_separator(path[2]);
+    int network = is_separator(path[0]) && is_separator(path[1]);
+    return with_drive || network;
 }
 
 int path_is_usable(const char* path, int whole) {
@@ -93,10 +122,7 @@ int path_is_usable(const char* path, int whole) {
         log_printf("Path too long '%s'\n", path);
         return 0;
     }
-    char drive = static_cast<char>(path[0] | 0x20);
-    int with_drive = drive >= 'a' && drive <= 'z' && path[1] == ':' && is_separator(path[2]);
-    int network = is_separator(path[0]) && is_separator(path[1]);
-    if (!with_drive && !network) {
+    if (!path_is_full(path)) {
         log_printf("Not a full path '%s'\n", path);
         return 0;
     }

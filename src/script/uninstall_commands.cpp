@@ -40,15 +40,6 @@ void format_with_names(const InstallState* state, char* text, int size, const ch
     text_append(text, size, after);
 }
 
-// Expands a script name and deletes it, unless the full path is unusable.
-void delete_script_name(const InstallState* state, const char* name, int whole) {
-    char path[UNINSTALL_PATH_SIZE];
-    whole = expand_path(state, name, path, sizeof path) && whole;
-    if (path_is_usable(path, whole)) {
-        delete_file(path);
-    }
-}
-
 // Takes the next name of the file list at `*cursor` and moves past it: a ','
 // ends the name and is passed over; a control byte ends it and stays, so any
 // further names are empty. Returns 0 when the name had to be cut to fit.
@@ -95,20 +86,76 @@ void compute_install_path(InstallState* state) {
     }
 }
 
+// One name of the removal, expanded: its full path and whether nothing was cut.
+struct Removal {
+    char path[UNINSTALL_PATH_SIZE];
+    int whole;
+};
+
+// The walk over the file list, then UNINSTALL NAME and INSTALL NAME.
+struct RemovalWalk {
+    const InstallState* state;
+    const char* cursor;
+    int index; // of the next name; the file list's names come first
+};
+
+// Expands the walk's next name into `removal`. Returns 0 when there is none,
+// or when `ahead` is 1 and the name starts with a macro: macros log as they
+// expand, so such a name waits for its turn.
+int removal_next(RemovalWalk* walk, Removal* removal, int ahead) {
+    const InstallState* state = walk->state;
+    char name[UNINSTALL_NAME_SIZE];
+    int whole = 1;
+    int index = walk->index++;
+    if (index < state->file_count) {
+        whole = next_list_name(&walk->cursor, name, sizeof name);
+    } else if (index == state->file_count && state->uninstall_name[0] != '\0') {
+        text_copy(name, sizeof name, state->uninstall_name);
+    } else if (index <= state->file_count + 1 && state->install_name[0] != '\0') {
+        walk->index = state->file_count + 2;
+        text_copy(name, sizeof name, state->install_name);
+    } else {
+        return 0;
+    }
+    if (ahead && name[0] == '$') {
+        return 0;
+    }
+    removal->whole = expand_path(state, name, removal->path, sizeof removal->path) && whole;
+    return 1;
+}
+
+// Deletes every name in turn. The next name is expanded one step ahead when
+// that logs nothing, so that each deletion knows whether its folder still
+// holds the next file.
 void remove_files(InstallState* state) {
     show_progress_window(1);
-    const char* cursor = state->file_list;
-    for (int i = 0; i < state->file_count; ++i) {
-        update_progress(static_cast<double>(i) / state->file_count * 100.0);
-        char name[UNINSTALL_NAME_SIZE];
-        int whole = next_list_name(&cursor, name, sizeof name);
-        delete_script_name(state, name, whole);
-    }
-    if (state->uninstall_name[0] != '\0') {
-        delete_script_name(state, state->uninstall_name, 1);
-    }
-    if (state->install_name[0] != '\0') {
-        delete_script_name(state, state->install_name, 1);
+    RemovalWalk walk = {state, state->file_list, 0};
+    Removal removals[2];
+    Removal* current = &removals[0];
+    Removal* next = &removals[1];
+    int position = 0;
+    int has_current = removal_next(&walk, current, 0);
+    while (has_current) {
+        if (position < state->file_count) {
+            update_progress(static_cast<double>(position) / state->file_count * 100.0);
+        }
+        ++position;
+        int ahead = 0;
+        RemovalWalk peek = walk;
+        if (removal_next(&peek, next, 1)) {
+            walk = peek;
+            ahead = 1;
+        }
+        if (path_is_usable(current->path, current->whole)) {
+            int hint = ahead && next->whole && path_is_full(next->path);
+            delete_file_before(current->path, hint ? next->path : nullptr);
+        }
+        if (!ahead) {
+            has_current = removal_next(&walk, next, 0);
+        }
+        Removal* done = current;
+        current = next;
+        next = done;
     }
     show_progress_window(0);
 }

@@ -107,8 +107,13 @@ int file_delete(const char* path) {
     return 1;
 }
 
-int folder_set_current(const char* folder) {
-    g_calls.push_back(std::string("cd ") + folder);
+int file_exists(const char* path) {
+    g_calls.push_back(std::string("exists ") + path);
+    return files_fake_exists(path);
+}
+
+int folder_leave() {
+    g_calls.push_back("cd \\");
     return 1;
 }
 

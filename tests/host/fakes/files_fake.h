@@ -22,7 +22,8 @@ int files_fake_exists(const std::string& path);
 // Every path left, files and folders, sorted, as added (original case).
 std::vector<std::string> files_fake_paths();
 
-// "delete PATH", "cd PATH", "list FOLDER", "remove FOLDER", in call order.
+// "delete PATH", "exists PATH", "cd \" (the folder left for the root),
+// "list FOLDER", "remove FOLDER", in call order.
 const std::vector<std::string>& files_fake_calls();
 
 // Entries handed to listing callbacks so far, "." and ".." included.

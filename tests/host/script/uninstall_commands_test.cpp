@@ -351,4 +351,40 @@ TEST_F(Uninstall, DoneInTheRegistrationRunsDeletesTheRegistrationShortcutOnly) {
     }
 }
 
+TEST_F(Uninstall, ABigFolderIsListedOnlyOnceItsNextFileIsGone) {
+    std::string names;
+    for (int i = 0; i < 200; ++i) {
+        std::string name = "data\\f" + std::to_string(i) + ".dat";
+        files_fake_add_file(std::string(g_folder) + name);
+        names += (i ? "," : "") + name;
+    }
+    install();
+    ASSERT_EQ(1, run(script(names + ",tool.exe,readme.txt,help\\tool.hlp")));
+    EXPECT_EQ(Paths({"C:\\Program Files", "C:\\Program Files\\Other",
+                     "C:\\Program Files\\Other\\other.exe"}),
+              files_fake_paths());
+    int listings = 0;
+    for (const std::string& call : files_fake_calls()) {
+        listings += call.compare(0, 5, "list ") == 0;
+    }
+    // Only where the next name lies in another folder, or there is none:
+    // data\ and the installation folder after the last data file, the
+    // installation folder after readme.txt, help\ and the installation
+    // folder after help\tool.hlp, and three folders up from uninstall.exe.
+    EXPECT_EQ(8, listings);
+    EXPECT_EQ(2u + 203u, window_fake_events().size()) << "one step for each listed name";
+}
+
+TEST_F(Uninstall, NamesWithMacrosAreExpandedInTheirTurn) {
+    install();
+    ASSERT_EQ(1, run(script("readme.txt,$0Acme\\Tool\\tool.exe,$9help\\tool.hlp")));
+    std::string f = g_folder;
+    EXPECT_NE(std::string::npos,
+              log().find("Delete file '" + f + "readme.txt'\n" + g_translates + "Delete file '" +
+                         f + "tool.exe'\nUnknown command '9'\nDelete file '" + f +
+                         "help\\tool.hlp'\n"))
+        << log();
+    EXPECT_FALSE(files_fake_exists("C:\\Program Files\\Acme"));
+}
+
 } // namespace
