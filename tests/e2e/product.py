@@ -7,6 +7,7 @@ Used by the end-to-end scenarios and by scripts/demo."""
 
 import os
 import shutil
+import subprocess
 
 FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fixtures")
 PROGRAM_FILES = "C:\\Program Files\\"
@@ -116,7 +117,21 @@ class Product:
             target = self.component(name)
             shutil.copyfile(component_library, target)
             if register:
-                self.prefix._tool(["wine", "regsvr32", "/s", self.prefix.windows_path(target)], 60)
+                self.register(target)
+
+    def register(self, library):
+        """regsvr32 calls the library's DllRegisterServer. Only its exit is awaited:
+        Wine's output pipes stay open as long as the wineserver runs."""
+        try:
+            code = subprocess.run(["wine", "regsvr32", "/s", self.prefix.windows_path(library)],
+                                  env=self.prefix.env(), stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                  timeout=60).returncode
+        except subprocess.TimeoutExpired:
+            self.prefix.kill()
+            raise AssertionError(f"regsvr32 {library} took more than 60 s; Wine killed")
+        if code != 0:
+            raise AssertionError(f"regsvr32 {library} exited {code}")
 
     def remove_leftovers(self):
         top = self.path(PROGRAM_FILES + self.values.get("INSTALL DIR", "").split("\\")[0])
