@@ -15,7 +15,7 @@
 
 namespace {
 
-enum { DOWNLOAD_AGENT_SIZE = 320, DOWNLOAD_WAIT_MS = 500, DOWNLOAD_PROGRESS_MS = 50 };
+enum { DOWNLOAD_AGENT_SIZE = 320, DOWNLOAD_WAIT_MS = 500 };
 
 // The saved file stays inside the installation folder: a name that could
 // leave it, or that would not fit whole beside the folder, is refused, and so
@@ -36,7 +36,6 @@ int saved_path_for(InstallState* state, const char* url, char* path, int size) {
 int receive_body(SocketRecord* socket, HANDLE file, const char* path, char* buffer, int capacity,
                  UpdateDownload* download) {
     update_progress(60.0);
-    DWORD last_progress = GetTickCount();
     int received = 0;
     while (sock_receive(socket, buffer + download->write_position,
                         capacity - download->write_position - 1, &received)) {
@@ -46,13 +45,8 @@ int receive_body(SocketRecord* socket, HANDLE file, const char* path, char* buff
         if (!update_download_take(download, buffer, received, &body, &length)) {
             continue;
         }
-        // On a fast link the pieces come quicker than anyone sees the bar move:
-        // after the first, it is moved (and the window kept alive) every 50 ms.
-        DWORD now = GetTickCount();
-        if (download->content_length > 0 &&
-            (download->written == 0 || now - last_progress >= DOWNLOAD_PROGRESS_MS)) {
+        if (download->content_length > 0) {
             update_progress(60.0 + 40.0 * download->written / download->content_length);
-            last_progress = now;
         }
         DWORD written = 0;
         if (length > 0 && (!WriteFile(file, body, static_cast<DWORD>(length), &written, nullptr) ||
