@@ -283,13 +283,20 @@ class Relay:
                 return
             stream = bytearray()
             self.streams.append(stream)
-            try:
-                upstream = socket.create_connection(self.target, timeout=30)
-            except OSError:
-                client.close()
-                continue
-            threading.Thread(target=self._pump, args=(client, upstream, stream), daemon=True).start()
-            threading.Thread(target=self._pump, args=(upstream, client, None), daemon=True).start()
+            threading.Thread(target=self._serve, args=(client, stream), daemon=True).start()
+
+    def _serve(self, client, stream):
+        try:
+            upstream = socket.create_connection(self.target, timeout=30)
+        except OSError:
+            client.close()
+            return
+        back = threading.Thread(target=self._pump, args=(upstream, client, None), daemon=True)
+        back.start()
+        self._pump(client, upstream, stream)
+        back.join(60)
+        client.close()
+        upstream.close()
 
     @staticmethod
     def _pump(source, sink, record):
