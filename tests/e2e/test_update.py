@@ -11,6 +11,7 @@ that the test chooses; the shell's web browser is a recorder too.
 
 import glob
 import os
+import re
 import shutil
 import time
 
@@ -291,6 +292,31 @@ class Proxy(UpdateScenario):
                     self.assertIn("tinyproxy", forwarded.header("Via") or "")
             relay.close()
 
+    def test_check_and_download_through_tinyproxy(self):
+        with ms.MakerServer() as server, ms.Tinyproxy() as proxy:
+            relay = ms.Relay(proxy.port)
+            server.serve_info("/info", [{"key": "Acme Tool", "version": "2.0",
+                                         "download": server.url("/files/setup.exe")}])
+            self.offer_installer(server, 1)
+            self.set_proxy(1, f"http=127.0.0.1:{relay.port}")
+            self.install(server.url("/info"))
+            run = self.run_update()
+            self.expect_box(run, QUESTION, "Return")
+            self.press(self.offer_dialog(run), DOWNLOAD_BUTTON)
+            self.expect_box(run, SUCCESS, "Return")
+            log = self.finish(run, 2)
+            self.assertEqual([head(server.url("/info"), CHECK_AGENT),
+                              head(server.url("/files/setup.exe"), DOWNLOAD_AGENT)],
+                             [bytes(stream) for stream in relay.streams])
+            self.assertEqual(["/info", "/files/setup.exe"], [r.target for r in server.requests])
+            relay.close()
+        self.assertEqual([0], phases(log))
+        self.assertEqual([0], phases(log, "Update download on phase "))
+        self.assertEqual(self.installer_bytes,
+                         self.read_bytes(os.path.join(self.install_dir, "setup.exe")))
+        self.assertEqual([f'"{INSTALL_DIR}setup.exe" -Quiet'],
+                         self.recorded(self.install_dir, "setup"))
+
     def test_unreachable_proxy_then_direct_without_a_question(self):
         with ms.MakerServer() as server:
             server.serve_info("/info", [{"key": "Acme Tool", "version": "1.0"}])
@@ -323,23 +349,6 @@ class Proxy(UpdateScenario):
 
 
 class Download(UpdateScenario):
-    install_path_known = None
-
-    def setUp(self):
-        super().setUp()
-        # The download goes into the folder that INSTALL PATH computes; while
-        # that command does not compute it, there is nowhere to download to.
-        if Download.install_path_known is None:
-            exe = self.place_packed_text(
-                "REGISTRY PATH:Software\\Acme\\Tool\nINSTALL DIR:Acme\\Tool\n"
-                "INSTALL PATH:Looking for Acme Tool\n", "InstallPathProbe", "uninstall.exe")
-            self.assertEqual(0, self.start(exe, ["-debug", "-Spawn"], name="probe").wait(60))
-            self.prefix.wait_idle(60)
-            log = self.read_bytes(self.drive_c("InstallPathProbe", "debug.log"))
-            Download.install_path_known = b"Install Path   :  [" not in log
-        if not Download.install_path_known:
-            self.skipTest("INSTALL PATH does not compute the installation folder yet")
-
     def newer_version(self, exit_code, message):
         page = "http://127.0.0.1/acme/tool.html"
         with ms.MakerServer() as server:
@@ -402,6 +411,22 @@ class Download(UpdateScenario):
         self.assertEqual([0, 1, 2, 1, 2], phases(log, "Update download on phase "))
         self.assertEqual(3, log.count("Sizes to not match (1000 != 999)\n"))
         self.assertEqual([], self.recorded(self.install_dir, "setup"))
+
+    def test_a_download_that_does_not_start_is_an_error(self):
+        with ms.MakerServer() as server:
+            server.serve_info("/info", [{"key": "Acme Tool", "version": "2.0",
+                                         "download": server.url("/files/setup.exe")}])
+            server.serve_file("/files/setup.exe", b"This is no program.\r\n")
+            self.install(server.url("/info"))
+            run = self.run_update()
+            self.expect_box(run, QUESTION, "Return")
+            self.press(self.offer_dialog(run), DOWNLOAD_BUTTON)
+            # The shell tells of the failure in its own box first.
+            wd.answer(wd.wait_box(run, "Error", timeout=60), "Return")
+            self.expect_box(run, UPDATE_ERROR, "Return")
+            log = self.finish(run, 2)
+        self.assertRegex(log, re.escape(f"Unable to execute '{INSTALL_DIR}setup.exe' '-Quiet' 0x")
+                         + "[0-9A-F]{8}\n")
 
 
 if __name__ == "__main__":
