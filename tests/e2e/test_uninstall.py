@@ -40,12 +40,16 @@ def any_kilobytes(log):
 
 
 class UninstallScenario(scenario.Scenario):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        # Packed afresh for every run, so that a rebuilt stub is what gets tested.
+        cls.packed = os.path.join(cls.logs, "packed-uninstall.exe")
+        scenario.ffspack("pack", "--stub", scenario.env_path("UNINSTALL_EXE"), "--script", SAMPLE,
+                         "-o", cls.packed)
+
     def setUp(self):
         self.product = product.Product(self.prefix, SAMPLE)
-        self.packed = os.path.join(self.logs, "packed-uninstall.exe")
-        if not os.path.exists(self.packed):
-            scenario.ffspack("pack", "--stub", scenario.env_path("UNINSTALL_EXE"), "--script",
-                             SAMPLE, "-o", self.packed)
         self.copies_before = self.copies()
 
     def install(self, reg_fixture="widget-studio.reg"):

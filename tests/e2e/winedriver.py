@@ -185,8 +185,15 @@ class WinePrefix:
 
     def wait_idle(self, timeout=30):
         """Wait until every process of the prefix, the wineserver included, has ended."""
+        deadline = time.monotonic() + timeout
         try:
             subprocess.run(["wineserver", "-w"], env=self.env(), capture_output=True, timeout=timeout)
+            # `-w` can return while the server is still on its way out; a program
+            # started then may attach to the dying server and hang without a word.
+            while self.processes():
+                if time.monotonic() >= deadline:
+                    raise subprocess.TimeoutExpired("wineserver", timeout)
+                time.sleep(0.05)
         except subprocess.TimeoutExpired:
             left = self.processes()
             self.kill()
