@@ -148,7 +148,9 @@ int log_close() {
     return 1;
 }
 
-int log_mode() { return g_mode; }
+int log_mode() {
+    return g_mode;
+}
 
 int log_printf(const char* format, ...) {
     CORE_ASSERT_POINTER(format);

@@ -8,15 +8,25 @@ HANDLE g_console_output = INVALID_HANDLE_VALUE;
 
 } // namespace
 
-void* log_platform_lock_create() { return CreateMutexA(nullptr, FALSE, nullptr); }
+void* log_platform_lock_create() {
+    return CreateMutexA(nullptr, FALSE, nullptr);
+}
 
-void log_platform_lock_take(void* lock) { WaitForSingleObject(static_cast<HANDLE>(lock), INFINITE); }
+void log_platform_lock_take(void* lock) {
+    WaitForSingleObject(static_cast<HANDLE>(lock), INFINITE);
+}
 
-void log_platform_lock_release(void* lock) { ReleaseMutex(static_cast<HANDLE>(lock)); }
+void log_platform_lock_release(void* lock) {
+    ReleaseMutex(static_cast<HANDLE>(lock));
+}
 
-void log_platform_lock_close(void* lock) { CloseHandle(static_cast<HANDLE>(lock)); }
+void log_platform_lock_close(void* lock) {
+    CloseHandle(static_cast<HANDLE>(lock));
+}
 
-const char* log_platform_command_line() { return GetCommandLineA(); }
+const char* log_platform_command_line() {
+    return GetCommandLineA();
+}
 
 void log_platform_module_path(char* buffer, int size) {
     DWORD length = GetModuleFileNameA(nullptr, buffer, static_cast<DWORD>(size));

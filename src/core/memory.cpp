@@ -30,7 +30,9 @@ struct QuickMemory {
 Accounting g_memory;
 QuickMemory g_quick;
 
-long long rounded_size(int size) { return (static_cast<long long>(size) + 8 + 3) & ~3LL; }
+long long rounded_size(int size) {
+    return (static_cast<long long>(size) + 8 + 3) & ~3LL;
+}
 
 int has_guard(const unsigned char* at) {
     for (int i = 0; i < g_guard_size; ++i) {
@@ -82,9 +84,11 @@ void* mem_alloc(int size, const char* file, int line) {
         log_abort("Memory exceeds limit ((%d + %d) / %d)\n", g_memory.bytes_in_use,
                   static_cast<int>(rounded), g_memory.limit);
     }
-    unsigned char* heap = static_cast<unsigned char*>(malloc(static_cast<size_t>(rounded) + g_header));
+    unsigned char* heap =
+        static_cast<unsigned char*>(malloc(static_cast<size_t>(rounded) + g_header));
     if (!heap) {
-        memory_abort(file, line, "No Memory available (%d / %d)\n", size, static_cast<int>(rounded));
+        memory_abort(file, line, "No Memory available (%d / %d)\n", size,
+                     static_cast<int>(rounded));
     }
     int block_size = static_cast<int>(rounded);
     memcpy(heap, &block_size, sizeof block_size);

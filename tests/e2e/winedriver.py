@@ -1,32 +1,35 @@
-"""Drive Windows programs under Wine and answer their dialogs the way a person would.
+r"""Drive Windows programs under Wine and answer their dialogs the way a person would.
 
 Facts this module relies on (Debian 12, wine 8.0 from the `wine` + `wine32` packages):
 
-* Only the 32-bit Wine is installed, so prefixes are created with WINEARCH=win32.
-  Booting one takes ~12 s and ~590 MB (Wine 8 copies every builtin DLL into
-  system32).  WINEDLLOVERRIDES="mscoree,mshtml=" stops the Mono/Gecko install
-  prompts; we also boot with DISPLAY unset, so no window can appear at all.
-* Wine writes its debug output to the unix stderr of the process.  A process
-  started with CreateProcess inherits that stderr, so a relocated copy's
-  output arrives on the same pipe as its parent's.  Wine 8 has no variable to
-  send debug output to a file (the loader knows no WINEDEBUGLOG).  The pipe
-  only reaches EOF when the wineserver and the services it started exit,
-  ~2-3 s after the last program ends.
-* trace+msgbox prints one line per message box, before it is shown:
+* Only the 32-bit Wine is installed, so prefixes are WINEARCH=win32.  Booting one
+  takes ~12 s and ~590 MB (Wine 8 copies every builtin DLL into system32).
+  "mscoree,mshtml=" in WINEDLLOVERRIDES stops the Mono/Gecko install prompts, and
+  ensure() boots with DISPLAY unset, so no window can appear at all.
+* Wine writes its debug output to the unix stderr of the process.  A process made
+  with CreateProcess inherits that stderr (also with DETACHED_PROCESS,
+  CREATE_NEW_CONSOLE, CREATE_NO_WINDOW), so a relocated copy's output arrives on
+  the same pipe as its parent's.  Wine 8 has no variable that sends debug output
+  to a file.  The pipe reaches EOF only when the wineserver and its services have
+  exited, ~2 s after the last program ends; wait_idle() waits for exactly that.
+* trace+msgbox prints one line per message box, before the box is shown:
       0024:trace:msgbox:MSGBOX_OnInit L"line one\nline \"two\" \00e9"
-  The caption is not on that line; trace+win prints every SetWindowText and
-  the box sets its caption right before that line, on the same thread:
+  The caption is not on it, but trace+win prints every SetWindowText, and the box
+  sets its caption just before that line, on the same thread (the 4-hex-digit
+  prefix is the thread id):
       0024:trace:win:set_window_text L"Caption"
-  Escapes are \\n \\r \\t \\" \\\\ and \\xxxx (4 hex digits) for anything outside
-  printable ASCII.  Wine cuts the string after ~290 escaped characters and
-  appends "..." after the closing quote (Box.truncated).
-* Without a window manager: `xdotool windowfocus --sync ID` followed by a
-  plain (XTEST) `xdotool key K` works; `windowactivate` fails (needs a WM's
-  _NET_ACTIVE_WINDOW).  `key --window ID` (XSendEvent) is also accepted by
-  Wine 8 but is not what a person does, so it is not used.  Focus starts at
-  PointerRoot, and a box opens at the screen centre where the pointer rests,
-  so keys may reach it even without focusing: we always focus explicitly.
-* Boxes have no title bar (no WM); the X window name is the caption.
+  Escapes are \n \r \t \" \\ and \xxxx (4 hex digits) for anything outside
+  printable ASCII.  Wine cuts the string after ~290 escaped characters and puts
+  "..." after the closing quote (Box.truncated).
+* Under a bare Xvfb (no window manager) hiding a WM-managed window costs 2 s:
+  winex11 waits for the WM to withdraw it.  ensure() sets the X11 driver's
+  Managed=N, so Wine draws the frame and title bar itself and every dialog
+  closes at once.  The X window name is the window caption.
+* `xdotool windowfocus --sync ID` then a plain (XTEST) `xdotool key K` works;
+  `windowactivate` fails without a WM (_NET_ACTIVE_WINDOW).  `key --window ID`
+  (XSendEvent) is accepted by Wine too, but is not what a person does.  Focus
+  starts as PointerRoot and boxes open at the screen centre under the pointer,
+  so keys could reach a box unfocused by luck: we always focus first.
   `xdotool search --name` is a case-insensitive regex, so names are compared
   exactly afterwards.
 """
@@ -44,7 +47,7 @@ DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
 BOX_CHANNELS = "fixme-all,trace+msgbox,trace+win"
 WINE_INF = "/usr/share/wine/wine.inf"
 READY_MARK = ".winedriver-ready"  # written by ensure() once the prefix is fully set up
-SETUP_VERSION = "1"  # bump when ensure() sets up prefixes differently
+SETUP_VERSION = "2"  # bump when ensure() sets up prefixes differently
 
 _TRACE_RE = re.compile(r"([0-9a-f]+):trace:(?:win:set_window_text|msgbox:(MSGBOX_OnInit)) (.*)$")
 
@@ -115,6 +118,9 @@ class WinePrefix:
             # window manager's answer that never comes under a bare Xvfb.
             self._tool(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
                         "/d", "N", "/f"], timeout, env=env)
+            # Disabled by DLL_OVERRIDES; this stops the error line each session start prints.
+            self._tool(["wine", "reg", "delete", r"HKLM\Software\Microsoft\Windows\CurrentVersion\RunServices",
+                        "/v", "winemenubuilder", "/f"], timeout, env=env, check=False)
             self.wait_idle(timeout)
             self._cut_home_links()
             with open(os.path.join(self.path, READY_MARK), "w") as f:
@@ -224,7 +230,8 @@ class WinePrefix:
         r = self._tool(argv, timeout, check=False)
         if r.returncode != 0:
             return None
-        for line in r.stdout.decode("utf-8", "replace").splitlines():
+        # reg.exe writes to a pipe in the OEM code page, 437 for the en-US locale env() sets.
+        for line in r.stdout.decode("cp437").splitlines():
             parts = line.strip().split("    ")
             if len(parts) >= 2 and parts[1].startswith("REG_") and \
                     (parts[0] == (value if value is not None else "(Default)")):
@@ -262,20 +269,27 @@ class Run:
         self._logf = open(log, "w", encoding="utf-8") if log else None
         self.proc = subprocess.Popen(argv, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self._open = 2
         for stream, sink in ((self.proc.stderr, self._err), (self.proc.stdout, self._out)):
             threading.Thread(target=self._pump, args=(stream, sink), daemon=True).start()
 
     def _pump(self, stream, sink):
-        for raw in stream:
-            line = raw.decode("utf-8", "replace").rstrip("\r\n")
-            with self._cond:
-                sink.append(line)
-                if sink is self._err:
-                    self._parse(line)
-                if self._logf:
-                    self._logf.write(line + "\n")
-                    self._logf.flush()
-                self._cond.notify_all()
+        with stream:
+            for raw in stream:
+                line = raw.decode("utf-8", "replace").rstrip("\r\n")
+                with self._cond:
+                    sink.append(line)
+                    if sink is self._err:
+                        self._parse(line)
+                    if self._logf:
+                        self._logf.write(line + "\n")
+                        self._logf.flush()
+                    self._cond.notify_all()
+        with self._cond:
+            self._open -= 1
+            if not self._open and self._logf:
+                self._logf.close()
+                self._logf = None
 
     def _parse(self, line):
         m = _TRACE_RE.search(line)
@@ -329,12 +343,15 @@ def _xdo(*args, timeout=10):
 def _search(name, visible=True):
     """Ids of windows whose name is exactly `name` ("" lists every named window)."""
     pattern = "^" + re.escape(name) + "$" if name else "."
-    r = _xdo("search", *(["--onlyvisible"] if visible else []), "--name", pattern)
     found = []
-    for wid in r.stdout.split():
-        n = _xdo("getwindowname", wid).stdout.rstrip("\n")
-        if not name or n == name:
-            found.append((int(wid), n))
+    try:
+        r = _xdo("search", *(["--onlyvisible"] if visible else []), "--name", pattern)
+        for wid in r.stdout.split():
+            n = _xdo("getwindowname", wid).stdout.rstrip("\n")
+            if not name or n == name:
+                found.append((int(wid), n))
+    except subprocess.TimeoutExpired:
+        pass  # the callers' own deadlines decide
     return found
 
 
@@ -363,6 +380,11 @@ def fail(run, message):
             pass
     tail = run.tail()
     run.prefix.kill()
+    try:
+        run.proc.wait(5)
+    except subprocess.TimeoutExpired:
+        run.proc.kill()
+        run.proc.wait()
     raise WineTestFailure(
         f"{message}\nvisible windows: "
         + (", ".join(f"{wid} {name!r}" for wid, name in windows) or "none")
@@ -478,3 +500,11 @@ def answer(box, key_name, timeout=10):
         if time.monotonic() >= deadline:
             break
     fail(box.window.run, f"box {box.caption!r} still shown after pressing {key_name!r}")
+
+
+if __name__ == "__main__":
+    # `winedriver.py ensure PREFIX`: the CTest fixture that prepares a prefix.
+    import sys
+    if len(sys.argv) != 3 or sys.argv[1] != "ensure":
+        sys.exit("usage: winedriver.py ensure PREFIX")
+    WinePrefix(sys.argv[2]).ensure()

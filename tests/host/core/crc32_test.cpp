@@ -21,8 +21,8 @@ TEST(Crc32, AgreesWithZlibOnRandomBuffers) {
         for (unsigned char& byte : data) {
             byte = static_cast<unsigned char>(random());
         }
-        unsigned expected = static_cast<unsigned>(
-            crc32(0L, data.data(), static_cast<uInt>(data.size())));
+        unsigned expected =
+            static_cast<unsigned>(crc32(0L, data.data(), static_cast<uInt>(data.size())));
         EXPECT_EQ(expected, crc32_block(data.data(), static_cast<int>(data.size())))
             << "length " << data.size();
     }

@@ -167,7 +167,8 @@ TEST(LogDeath, FatalStopWorksWithLoggingOff) {
             log_where("src/z.cpp", 3);
             log_assert(0, "Value %d\n", 9);
         },
-        testing::ExitedWithCode(1), "^\\[Internal error\\.\\.\\.\\] ASSERT:Value 9\n       \\(src/z\\.cpp/3\\)\n$");
+        testing::ExitedWithCode(1),
+        "^\\[Internal error\\.\\.\\.\\] ASSERT:Value 9\n       \\(src/z\\.cpp/3\\)\n$");
 }
 
 TEST_F(LogTest, PassingAssertionsReleaseTheLock) {

@@ -13,9 +13,9 @@ TEST(TextCompare, EqualityIsExactOrFoldsOnlyAsciiLetters) {
         int exact;
         int nocase;
     } cases[] = {
-        {"abc", "abc", 1, 1},     {"abc", "ABC", 0, 1},       {"abc", "abcd", 0, 0},
-        {"abcd", "abc", 0, 0},    {"", "", 1, 1},             {"\xC4", "\xE4", 0, 0},
-        {"A", "a", 0, 1},         {"[", "{", 0, 0},           {"@", "`", 0, 0},
+        {"abc", "abc", 1, 1},       {"abc", "ABC", 0, 1}, {"abc", "abcd", 0, 0},
+        {"abcd", "abc", 0, 0},      {"", "", 1, 1},       {"\xC4", "\xE4", 0, 0},
+        {"A", "a", 0, 1},           {"[", "{", 0, 0},     {"@", "`", 0, 0},
         {"-DeBuG", "-debug", 0, 1},
     };
     for (const Case& c : cases) {
@@ -89,7 +89,8 @@ TEST(TextBounded, AppendToAnUnterminatedBufferRefuses) {
 
 TEST(TextLength, CountsBytesBeforeTheTerminator) {
     EXPECT_EQ(0, text_length(""));
-    EXPECT_EQ(5, text_length("a\xFF" "bcd"));
+    EXPECT_EQ(5, text_length("a\xFF"
+                             "bcd"));
 }
 
 TEST(QuickCrc, KnownValuesAndCaseFolding) {

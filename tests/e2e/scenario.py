@@ -1,0 +1,72 @@
+"""What every end-to-end scenario shares: the paths CTest hands over in the
+environment, the prefix, a log file per test, and files inside drive C."""
+
+import os
+import shutil
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import winedriver as wd  # noqa: E402
+
+SOURCE_DIR = os.environ.get("SOURCE_DIR", os.path.dirname(os.path.dirname(os.path.dirname(
+    os.path.abspath(__file__)))))
+
+
+def env_path(name):
+    value = os.environ.get(name)
+    if not value:
+        raise RuntimeError(f"{name} is not set: run this scenario through CTest (scripts/test)")
+    return value
+
+
+def crlf(text):
+    """A text as the program's text-mode log file stores it."""
+    return text.replace("\n", "\r\n").encode("latin-1")
+
+
+class Scenario(unittest.TestCase):
+    """Each test starts from an idle prefix and must leave no Wine process behind."""
+
+    @classmethod
+    def setUpClass(cls):
+        if not os.environ.get("DISPLAY"):
+            raise RuntimeError("no DISPLAY: run under tests/e2e/with-display.sh or xvfb-run")
+        cls.prefix = wd.WinePrefix(env_path("E2E_PREFIX"))
+        cls.prefix.ensure()
+        cls.logs = env_path("E2E_LOGS")
+        os.makedirs(cls.logs, exist_ok=True)
+
+    def tearDown(self):
+        self.prefix.wait_idle(60)
+        self.assertEqual([], self.prefix.processes())
+
+    def drive_c(self, *parts):
+        return os.path.join(self.prefix.path, "drive_c", *parts)
+
+    def fresh_folder(self, *parts):
+        """An empty folder under drive C (unix path)."""
+        path = self.drive_c(*parts)
+        shutil.rmtree(path, ignore_errors=True)
+        os.makedirs(path)
+        return path
+
+    def place(self, exe, *parts):
+        """Copies a program into drive C; returns its unix path."""
+        target = self.drive_c(*parts)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        shutil.copyfile(exe, target)
+        return target
+
+    def start(self, exe, args=(), name=None, channels=None):
+        log = os.path.join(self.logs, (name or self.id().rsplit(".", 1)[1]) + ".log")
+        return wd.start(self.prefix, exe, list(args), channels=channels, log=log)
+
+    @staticmethod
+    def read_bytes(path):
+        with open(path, "rb") as f:
+            return f.read()
+
+
+def main():
+    unittest.main(verbosity=2)
