@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "format.h"
 #include "log_platform.h"
 #include "text.h"
 
@@ -46,16 +47,25 @@ void write_entry(const char* text, int length) {
     }
 }
 
+int format_with(char* destination, int size, const char* format, ...) LOG_PRINTF_LIKE(3, 4);
+
+int format_with(char* destination, int size, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    int length = format_text(destination, size, format, arguments);
+    va_end(arguments);
+    return length;
+}
+
 void check_length(int length);
 
 [[noreturn]] void fatal_stop(const char* prefix, const char* format, va_list arguments) {
-    int length = snprintf(g_entry, sizeof g_entry, "\n\n%s", prefix);
-    int message = vsnprintf(g_entry + length, sizeof g_entry - static_cast<size_t>(length), format,
-                            arguments);
+    int length = format_with(g_entry, sizeof g_entry, "\n\n%s", prefix);
+    int message = format_text(g_entry + length, sizeof g_entry - length, format, arguments);
     length += message > 0 ? message : 0;
     int used = clamp_entry(length);
-    int where = snprintf(g_entry + used, sizeof g_entry - static_cast<size_t>(used),
-                         "       (%s/%d)\n", g_where_file, g_where_line);
+    int where = format_with(g_entry + used, sizeof g_entry - used, "       (%s/%d)\n", g_where_file,
+                            g_where_line);
     length += where > 0 ? where : 0;
 
     log_platform_fatal_box(g_entry + 2, g_fatal_caption);
@@ -160,7 +170,7 @@ int log_printf(const char* format, ...) {
     core_lock();
     va_list arguments;
     va_start(arguments, format);
-    int length = vsnprintf(g_entry, sizeof g_entry, format, arguments);
+    int length = format_text(g_entry, sizeof g_entry, format, arguments);
     va_end(arguments);
     write_entry(g_entry, clamp_entry(length));
     check_length(length);
@@ -180,12 +190,12 @@ int log_section(const char* name) {
     int length = 0;
     if (name) {
         width = g_section_width + 1;
-        length = snprintf(line, static_cast<size_t>(width) + 1, "\n====[%s]", name);
+        length = format_with(line, width + 1, "\n====[%s]", name);
         if (length > width) {
             length = width;
         }
     } else {
-        length = snprintf(line, sizeof line, "====");
+        length = format_with(line, sizeof line, "====");
     }
     while (length < width) {
         line[length++] = '=';

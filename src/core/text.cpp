@@ -1,8 +1,8 @@
 #include "text.h"
 
 #include <cstdarg>
-#include <cstdio>
 
+#include "format.h"
 #include "log.h"
 
 namespace {
@@ -81,7 +81,7 @@ int text_format(char* destination, int size, const char* format, ...) {
     }
     va_list arguments;
     va_start(arguments, format);
-    int length = vsnprintf(destination, static_cast<size_t>(size), format, arguments);
+    int length = format_text(destination, size, format, arguments);
     va_end(arguments);
     return length >= 0 && length < size;
 }

@@ -1,0 +1,108 @@
+// The registry operations on the Win32 registry, with full access always.
+#include <windows.h>
+
+#include "core/log.h"
+#include "core/text.h"
+#include "registry.h"
+
+RegKey reg_root_key(int root) {
+    switch (root) {
+    case REG_ROOT_DYN_DATA:
+        return HKEY_DYN_DATA;
+    case REG_ROOT_PERFORMANCE_DATA:
+        return HKEY_PERFORMANCE_DATA;
+    case REG_ROOT_LOCAL_MACHINE:
+        return HKEY_LOCAL_MACHINE;
+    case REG_ROOT_CLASSES_ROOT:
+        return HKEY_CLASSES_ROOT;
+    case REG_ROOT_CURRENT_CONFIG:
+        return HKEY_CURRENT_CONFIG;
+    default:
+        return HKEY_CURRENT_USER;
+    }
+}
+
+int reg_open_key(RegKey* key, int root, const char* path) {
+    CORE_ASSERT_POINTER(key);
+    CORE_ASSERT_POINTER(path);
+    *key = nullptr;
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(reg_root_key(root), path, 0, KEY_ALL_ACCESS, &opened) != ERROR_SUCCESS) {
+        return 0;
+    }
+    *key = opened;
+    return 1;
+}
+
+int reg_create_key(RegKey* key, int root, const char* path) {
+    CORE_ASSERT_POINTER(key);
+    CORE_ASSERT_POINTER(path);
+    *key = nullptr;
+    HKEY created = nullptr;
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(reg_root_key(root), path, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &created, &disposition) != ERROR_SUCCESS) {
+        return 0;
+    }
+    *key = created;
+    return 1;
+}
+
+int reg_close_key(RegKey* key) {
+    CORE_ASSERT_POINTER(key);
+    RegCloseKey(*key);
+    *key = nullptr;
+    return 1;
+}
+
+int reg_delete_key(int root, const char* path) {
+    CORE_ASSERT_POINTER(path);
+    LONG result = RegDeleteKeyA(reg_root_key(root), path);
+    if (result != ERROR_SUCCESS) {
+        log_printf("Unable to delete key '%s'(0x%.8X)\n", path, static_cast<unsigned>(result));
+        return 0;
+    }
+    return 1;
+}
+
+int reg_enum_value(RegKey key, int index, char* name, int name_size, void* data, int data_size,
+                   int* data_length, int* kind) {
+    CORE_ASSERT_POINTER(name);
+    CORE_ASSERT_POINTER(data);
+    CORE_ASSERT_POINTER(data_length);
+    CORE_ASSERT_POINTER(kind);
+    *data_length = data_size;
+    DWORD name_length = static_cast<DWORD>(name_size);
+    DWORD length = static_cast<DWORD>(data_size);
+    DWORD type = 0;
+    if (RegEnumValueA(key, static_cast<DWORD>(index), name, &name_length, nullptr, &type,
+                      static_cast<BYTE*>(data), &length) != ERROR_SUCCESS) {
+        return 0;
+    }
+    *data_length = static_cast<int>(length);
+    *kind = reg_value_kind(type);
+    return 1;
+}
+
+int reg_set_integer(RegKey key, const char* name, int value) {
+    CORE_ASSERT_POINTER(name);
+    DWORD data = static_cast<DWORD>(value);
+    if (RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                       sizeof data) != ERROR_SUCCESS) {
+        log_printf("Unable to set '%s' integer\n", name);
+        return 0;
+    }
+    return 1;
+}
+
+int reg_set_string(RegKey key, const char* name, const char* text) {
+    CORE_ASSERT_POINTER(name);
+    CORE_ASSERT_POINTER(text);
+    DWORD length = static_cast<DWORD>(text_length(text)) + 1;
+    if (RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), length) !=
+        ERROR_SUCCESS) {
+        log_printf("Unable to set '%s' string\n", name);
+        return 0;
+    }
+    return 1;
+}
