@@ -1,8 +1,8 @@
 #include "registration/sysinfo.h"
 
-#include <cstdio>
 #include <cstring>
 
+#include "core/format.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "driver/identity.h"
@@ -58,7 +58,7 @@ int sysinfo_add_field(SysinfoCursor* cursor, int tag, const char* format, ...) {
     memcpy(cursor->position, tag_text, head);
     va_list arguments;
     va_start(arguments, format);
-    int length = vsnprintf(value, static_cast<size_t>(room), format, arguments);
+    int length = format_text(value, room, format, arguments);
     va_end(arguments);
     if (length < 0 || length >= room) {
         *cursor->position = '\0';
