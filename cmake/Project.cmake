@@ -13,6 +13,12 @@ else()
     add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-fsanitize=address,undefined;-fno-sanitize-recover=all;-fno-omit-frame-pointer>")
     add_link_options(-fsanitize=address,undefined)
   endif()
+  # Fuzz builds (clang): coverage for libFuzzer in everything; the targets
+  # themselves link the fuzzer's main.
+  option(FUZZ "Build the libFuzzer targets" OFF)
+  if(FUZZ)
+    add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-fsanitize=fuzzer-no-link>")
+  endif()
 endif()
 
 # Options for the code that goes into the shipping executable.

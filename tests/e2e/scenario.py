@@ -3,6 +3,7 @@ environment, the prefix, a log file per test, and files inside drive C."""
 
 import os
 import shutil
+import subprocess
 import sys
 import unittest
 
@@ -18,6 +19,15 @@ def env_path(name):
     if not value:
         raise RuntimeError(f"{name} is not set: run this scenario through CTest (scripts/test)")
     return value
+
+
+def ffspack(*args):
+    """Runs the maker's packer from the host build; returns what it printed."""
+    tool = os.path.join(env_path("HOST_BUILD_DIR"), "tools", "ffspack", "ffspack")
+    r = subprocess.run([tool, *args], capture_output=True, text=True, timeout=60)
+    if r.returncode != 0:
+        raise AssertionError(f"ffspack {' '.join(args)} exited {r.returncode}: {r.stderr}")
+    return r.stdout
 
 
 def crlf(text):
@@ -57,6 +67,21 @@ class Scenario(unittest.TestCase):
         os.makedirs(os.path.dirname(target), exist_ok=True)
         shutil.copyfile(exe, target)
         return target
+
+    def place_packed(self, script, *parts):
+        """The uninstaller carrying `script` (a readable or stored script file) in
+        its archive, written into drive C; returns its unix path."""
+        target = self.drive_c(*parts)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        ffspack("pack", "--stub", env_path("UNINSTALL_EXE"), "--script", script, "-o", target)
+        return target
+
+    def place_packed_text(self, text, *parts):
+        """The uninstaller carrying a script given as readable text."""
+        script = os.path.join(self.logs, parts[-1] + ".script.txt")
+        with open(script, "w") as f:
+            f.write(text)
+        return self.place_packed(script, *parts)
 
     def start(self, exe, args=(), name=None, channels=None):
         log = os.path.join(self.logs, (name or self.id().rsplit(".", 1)[1]) + ".log")

@@ -12,8 +12,13 @@ FATAL_CAPTION = "Internal error..."
 
 
 class DebugLog(scenario.Scenario):
+    def packed(self, folder):
+        """The uninstaller with a one-line script, alone in a folder of its own."""
+        self.fresh_folder(folder)
+        return self.place_packed_text("COMPANY NAME:Core\n", folder, "uninstall.exe")
+
     def test_spawned_run_writes_the_exact_log(self):
-        exe = self.place(scenario.env_path("UNINSTALL_EXE"), "Core", "uninstall.exe")
+        exe = self.packed("Core")
         log = self.drive_c("Core", "debug.log")
         run = self.start(exe, ["-debug", "-Spawn"])
         self.assertEqual(0, run.wait(60))
@@ -25,17 +30,22 @@ class DebugLog(scenario.Scenario):
             "\n====[Memory Init]" + "=" * 62 + "\n"
             "Quickmemory Initialized (Disabled)\n"
             "Memory Initialized (Maximum)\n" + closing +
+            "Flat/Fast File System Initialized...\n"
+            "Company Name   : Core\n"
+            "Product Name   : \n"
+            "File Count     : 0\n"
+            "Install Path   :  []\n"
+            "Flat/Fast File System Removed...\n"
             "\n====[Memory Remove]" + "=" * 60 + "\n"
-            "Maximum Memory in use (0 / 0k)\n" + closing +
+            "Maximum Memory in use (32 / 3k)\n" + closing +
             "Successful Exit...\n")
         self.assertEqual(scenario.crlf(expected), self.read_bytes(log))
 
     def test_without_options_no_log_is_written(self):
-        folder = self.fresh_folder("Quiet")
-        exe = self.place(scenario.env_path("UNINSTALL_EXE"), "Quiet", "uninstall.exe")
+        exe = self.packed("Quiet")
         run = self.start(exe, ["-Spawn"])
         self.assertEqual(0, run.wait(60))
-        self.assertEqual(["uninstall.exe"], os.listdir(folder))
+        self.assertEqual(["uninstall.exe"], os.listdir(os.path.dirname(exe)))
 
 
 class FatalStops(scenario.Scenario):

@@ -8,12 +8,21 @@ import re
 
 import scenario
 
-MEMORY_SECTIONS = (
+# What a run of the uninstaller with a one-line script writes between its
+# command line and its closing line.
+SCRIPT = "COMPANY NAME:Reloc\n"
+RUN_LINES = (
     "\n====[Memory Init]" + "=" * 62 + "\n"
     "Quickmemory Initialized (Disabled)\n"
     "Memory Initialized (Maximum)\n" + "=" * 79 + "\n"
+    "Flat/Fast File System Initialized...\n"
+    "Company Name   : Reloc\n"
+    "Product Name   : \n"
+    "File Count     : 0\n"
+    "Install Path   :  []\n"
+    "Flat/Fast File System Removed...\n"
     "\n====[Memory Remove]" + "=" * 60 + "\n"
-    "Maximum Memory in use (0 / 0k)\n" + "=" * 79 + "\n")
+    "Maximum Memory in use (32 / 3k)\n" + "=" * 79 + "\n")
 
 
 class Relocation(scenario.Scenario):
@@ -22,7 +31,7 @@ class Relocation(scenario.Scenario):
 
     def relocate(self, name):
         """Runs the installed program with -debug; returns the copy's Windows path."""
-        exe = self.place(scenario.env_path("UNINSTALL_EXE"), "Reloc", "uninstall.exe")
+        exe = self.place_packed_text(SCRIPT, "Reloc", "uninstall.exe")
         log = self.drive_c("Reloc", "debug.log")
         run = self.start(exe, ["-debug"], name=name)
         self.assertEqual(0, run.wait(60))
@@ -47,7 +56,7 @@ class Relocation(scenario.Scenario):
             "Tessel v0.33\n"
             "Uninstall Version 1.50 (Release)\n"
             f"Cmdline '\"{copy}\" -Spawn -debug' '-Spawn -debug'\n"
-            + MEMORY_SECTIONS +
+            + RUN_LINES +
             "Successful Exit...\n")
         copy_log = os.path.join(os.path.dirname(copy_file), "debug.log")
         self.assertEqual(scenario.crlf(expected), self.read_bytes(copy_log))
@@ -68,7 +77,7 @@ class Relocation(scenario.Scenario):
 
     def test_the_installer_registration_runs_in_place(self):
         before = self.copies_in_temp()
-        exe = self.place(scenario.env_path("UNINSTALL_EXE"), "InPlace", "uninstall.exe")
+        exe = self.place_packed_text(SCRIPT, "InPlace", "uninstall.exe")
         run = self.start(exe, ["-instreg", "-debug"])
         self.assertEqual(0, run.wait(60))
         self.prefix.wait_idle(60)
@@ -76,7 +85,7 @@ class Relocation(scenario.Scenario):
             "Tessel v0.33\n"
             "Uninstall Version 1.50 (Release)\n"
             "Cmdline '\"C:\\InPlace\\uninstall.exe\" -instreg -debug' '-instreg -debug'\n"
-            + MEMORY_SECTIONS +
+            + RUN_LINES +
             "Successful Exit...\n")
         written = self.read_bytes(self.drive_c("InPlace", "debug.log"))
         self.assertEqual(scenario.crlf(expected), written)

@@ -1,0 +1,33 @@
+#include "fakes/message_fake.h"
+
+#include "driver/message.h"
+
+namespace {
+
+std::vector<MessageCall> g_calls;
+int g_confirm_answer = 1;
+
+int record(const char* kind, const char* text, const char* caption) {
+    g_calls.push_back({kind, text ? text : "", caption != nullptr, caption ? caption : ""});
+    return 1;
+}
+
+} // namespace
+
+std::vector<MessageCall>& message_fake_calls() {
+    return g_calls;
+}
+
+void message_fake_reset(int confirm_answer) {
+    g_calls.clear();
+    g_confirm_answer = confirm_answer;
+}
+
+int message_notify(const char* text, const char* caption) {
+    return record("notify", text, caption);
+}
+
+int message_confirm(const char* text, const char* caption) {
+    record("confirm", text, caption);
+    return g_confirm_answer;
+}

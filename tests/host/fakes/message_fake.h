@@ -1,0 +1,18 @@
+// Recording stand-in for driver/message.h: the host build has no message
+// boxes, so every box is remembered here for the test to read.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct MessageCall {
+    std::string kind; // "notify" or "confirm"
+    std::string text;
+    bool has_caption; // false when the caller passed null (the default caption)
+    std::string caption;
+};
+
+std::vector<MessageCall>& message_fake_calls();
+
+// Forgets the calls; message_confirm answers `confirm_answer` from now on.
+void message_fake_reset(int confirm_answer = 1);

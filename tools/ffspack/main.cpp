@@ -1,0 +1,266 @@
+// ffspack: the maker's tool that turns a readable install script into the
+// stored install.dat and appends it, as an archive, to the uninstaller stub.
+//
+//   ffspack compile SCRIPT.txt -o install.dat
+//   ffspack pack --stub uninstall.exe --script SCRIPT.txt|install.dat -o OUT.exe [--replace]
+//   ffspack dump OUT.exe
+//
+// Exit codes: 0 done, 1 a file could not be used, 2 the command line is wrong.
+// Outputs are written to a temporary file beside them and renamed into place,
+// so a failed run never leaves a partial file.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "archive_file.h"
+#include "source.h"
+
+namespace {
+
+enum { EXIT_DONE = 0, EXIT_FAILED = 1, EXIT_USAGE = 2 };
+
+const char g_usage[] =
+    "Usage:\n"
+    "  ffspack compile SCRIPT.txt -o install.dat\n"
+    "      Checks a readable install script and writes its stored form.\n"
+    "  ffspack pack --stub STUB.exe --script SCRIPT.txt|install.dat -o OUT.exe [--replace]\n"
+    "      Appends the script to a copy of the stub as its archive. A stub that\n"
+    "      already carries an archive is refused unless --replace is given.\n"
+    "  ffspack dump FILE.exe\n"
+    "      Prints the script embedded in FILE.exe in readable form.\n"
+    "  ffspack --help\n"
+    "\n"
+    "Readable scripts hold one command per line, KEYWORD:arg1<TAB>arg2...;\n"
+    "blank lines and lines starting with '#' are ignored.\n";
+
+int fail(const std::string& message) {
+    fprintf(stderr, "ffspack: %s\n", message.c_str());
+    return EXIT_FAILED;
+}
+
+int usage_error(const std::string& message) {
+    fprintf(stderr, "ffspack: %s\n%s", message.c_str(), g_usage);
+    return EXIT_USAGE;
+}
+
+bool read_file(const std::string& path, std::string* bytes, std::string* error) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) {
+        *error = "cannot open '" + path + "': " + strerror(errno);
+        return false;
+    }
+    bytes->clear();
+    char buffer[65536];
+    size_t read = 0;
+    while ((read = fread(buffer, 1, sizeof buffer, file)) > 0) {
+        bytes->append(buffer, read);
+    }
+    bool failed = ferror(file) != 0;
+    fclose(file);
+    if (failed) {
+        *error = "cannot read '" + path + "'";
+        return false;
+    }
+    return true;
+}
+
+// Writes beside the target and renames, so the target is either the old file
+// or the whole new one.
+bool write_file(const std::string& path, const std::string& bytes, std::string* error) {
+    std::string temporary = path + ".XXXXXX";
+    std::vector<char> name(temporary.begin(), temporary.end());
+    name.push_back('\0');
+    int descriptor = mkstemp(name.data());
+    if (descriptor < 0) {
+        *error = "cannot write '" + path + "': " + strerror(errno);
+        return false;
+    }
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(descriptor, 0666 & ~mask);
+    FILE* file = fdopen(descriptor, "wb");
+    bool written = file && fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    written = file && fclose(file) == 0 && written;
+    if (!file) {
+        close(descriptor);
+    }
+    if (!written || rename(name.data(), path.c_str()) != 0) {
+        *error = "cannot write '" + path + "': " + strerror(errno);
+        remove(name.data());
+        return false;
+    }
+    return true;
+}
+
+// The stored script from either form: stored scripts hold command marks,
+// which readable source never may.
+bool load_script(const std::string& path, std::string* script, std::string* error) {
+    std::string bytes;
+    if (!read_file(path, &bytes, error)) {
+        return false;
+    }
+    std::vector<ScriptCommand> commands;
+    if (bytes.find('\x16') == std::string::npos) {
+        if (!ffspack_parse_source(path, bytes, &commands, error)) {
+            return false;
+        }
+    } else {
+        commands = ffspack_decompile(bytes);
+        for (size_t i = 0; i < commands.size(); ++i) {
+            std::string fault;
+            if (!ffspack_check_command(commands[i], &fault)) {
+                *error = path + ": command " + std::to_string(i + 1) + ": " + fault;
+                return false;
+            }
+        }
+    }
+    if (commands.empty()) {
+        *error = path + ": the script holds no command";
+        return false;
+    }
+    *script = ffspack_compile(commands);
+    return true;
+}
+
+int compile(const std::vector<std::string>& arguments) {
+    std::string source;
+    std::string output;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == "-o" && i + 1 < arguments.size()) {
+            output = arguments[++i];
+        } else if (source.empty() && arguments[i][0] != '-') {
+            source = arguments[i];
+        } else {
+            return usage_error("compile: unexpected argument '" + arguments[i] + "'");
+        }
+    }
+    if (source.empty() || output.empty()) {
+        return usage_error("compile needs SCRIPT.txt and -o OUTPUT");
+    }
+    std::string text;
+    std::string error;
+    std::vector<ScriptCommand> commands;
+    if (!read_file(source, &text, &error) ||
+        !ffspack_parse_source(source, text, &commands, &error)) {
+        return fail(error);
+    }
+    if (commands.empty()) {
+        return fail(source + ": the script holds no command");
+    }
+    if (!write_file(output, ffspack_compile(commands), &error)) {
+        return fail(error);
+    }
+    return EXIT_DONE;
+}
+
+int pack(const std::vector<std::string>& arguments) {
+    std::string stub_path;
+    std::string script_path;
+    std::string output;
+    bool replace = false;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& option = arguments[i];
+        bool has_value = i + 1 < arguments.size();
+        if (option == "--stub" && has_value) {
+            stub_path = arguments[++i];
+        } else if (option == "--script" && has_value) {
+            script_path = arguments[++i];
+        } else if (option == "-o" && has_value) {
+            output = arguments[++i];
+        } else if (option == "--replace") {
+            replace = true;
+        } else {
+            return usage_error("pack: unexpected argument '" + option + "'");
+        }
+    }
+    if (stub_path.empty() || script_path.empty() || output.empty()) {
+        return usage_error("pack needs --stub STUB.exe, --script SCRIPT and -o OUTPUT");
+    }
+
+    std::string stub;
+    std::string script;
+    std::string error;
+    if (!read_file(stub_path, &stub, &error) || !load_script(script_path, &script, &error)) {
+        return fail(error);
+    }
+    ArchiveLocation found = ffspack_locate(stub);
+    if (found.state == ARCHIVE_FOUND) {
+        if (!replace) {
+            return fail("'" + stub_path +
+                        "' already carries an archive; give --replace to replace it");
+        }
+        stub.resize(found.trailer);
+    }
+    std::string packed;
+    if (!ffspack_pack(stub, script, &packed, &error)) {
+        return fail(stub_path + ": " + error);
+    }
+    if (!write_file(output, packed, &error)) {
+        return fail(error);
+    }
+    return EXIT_DONE;
+}
+
+int dump(const std::vector<std::string>& arguments) {
+    if (arguments.size() != 1 || arguments[0][0] == '-') {
+        return usage_error("dump needs exactly one FILE.exe");
+    }
+    const std::string& path = arguments[0];
+    std::string file;
+    std::string error;
+    if (!read_file(path, &file, &error)) {
+        return fail(error);
+    }
+    ArchiveLocation found = ffspack_locate(file);
+    char offset[16];
+    snprintf(offset, sizeof offset, "%u", found.trailer);
+    if (found.state == ARCHIVE_NONE) {
+        return fail("'" + path + "' carries no archive (its trailer " + offset +
+                    " points at no place inside the file)");
+    }
+    if (found.state == ARCHIVE_NO_TAG) {
+        return fail("'" + path +
+                    "' carries no archive or a damaged one (no \"FFS?\" tag with data at offset " +
+                    offset + ")");
+    }
+    std::string block = ffspack_data_block(file, found);
+    std::vector<ScriptCommand> commands =
+        ffspack_decompile(block.substr(0, block.size() - (block.size() < 4 ? block.size() : 4)));
+    if (commands.empty()) {
+        return fail("'" + path + "' carries a damaged archive: it holds no script command");
+    }
+    std::string text = ffspack_source_text(commands);
+    fwrite(text.data(), 1, text.size(), stdout);
+    return fflush(stdout) == 0 ? EXIT_DONE : fail("cannot write the script to standard output");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.empty()) {
+        return usage_error("no command given");
+    }
+    const std::string command = arguments[0];
+    arguments.erase(arguments.begin());
+    if (command == "--help" || command == "-h" || command == "help") {
+        fputs(g_usage, stdout);
+        return EXIT_DONE;
+    }
+    if (command == "compile") {
+        return compile(arguments);
+    }
+    if (command == "pack") {
+        return pack(arguments);
+    }
+    if (command == "dump") {
+        return dump(arguments);
+    }
+    return usage_error("unknown command '" + command + "'");
+}

@@ -1,0 +1,32 @@
+// The install script's readable source and its stored form.
+//
+// Source: one command per line, "KEYWORD:arg1<TAB>arg2...": the tab is the one
+// control byte that separates arguments. Blank lines and lines starting with
+// '#' are dropped; a line may end in LF or CR LF.
+// Stored form (install.dat): each command as the mark 0x16, the line, CR LF.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// One command as written: keyword, ':', arguments separated by tabs.
+typedef std::string ScriptCommand;
+
+// Checks one command: a keyword of the engine's table (any letter case), a
+// ':', and no control byte but the tab in the arguments. On failure returns
+// false and describes the fault in `error`.
+bool ffspack_check_command(const ScriptCommand& command, std::string* error);
+
+// Parses and checks readable source. Errors read "NAME:LINE: fault".
+bool ffspack_parse_source(const std::string& name, const std::string& text,
+                          std::vector<ScriptCommand>* commands, std::string* error);
+
+// The stored form of the commands.
+std::string ffspack_compile(const std::vector<ScriptCommand>& commands);
+
+// Every command of a stored script: from each mark to the end of its line.
+// Bytes outside commands are passed over, as the stub does.
+std::vector<ScriptCommand> ffspack_decompile(const std::string& script);
+
+// Readable source of the commands, one per line.
+std::string ffspack_source_text(const std::vector<ScriptCommand>& commands);
