@@ -63,7 +63,8 @@ int sysinfo_format(const InstallState* state, const char* record_text,
                    const RegistrantDetails* details, const SysinfoFacts* facts, char* buffer,
                    int size, int* length);
 
-// Asks the machine for the facts of the record. Returns 1.
+// Asks the machine for the facts of the record (sysinfo_win.cpp; a fake on
+// the host). Returns 1.
 int sysinfo_gather(SysinfoFacts* facts);
 
 // Gathers the facts and formats the record of `state`, REGISTER's free text
