@@ -23,7 +23,7 @@ endif()
 
 # Options for the code that goes into the shipping executable.
 function(product_options target)
-  target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions;-fno-rtti>")
+  target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions;-fno-rtti;-fno-asynchronous-unwind-tables>")
   # resources/resource.h holds the dialog and control IDs that the code shares
   # with the resource script.
   target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR})

@@ -4,6 +4,7 @@
 
 #include "core/log.h"
 #include "ole.h"
+#include "script/shortcuts.h"
 
 int ole_start() {
     // S_FALSE (COM already running on this thread) counts as a failure too.
@@ -17,6 +18,7 @@ int ole_start() {
         log_printf("Failed to initialize OLE (0x%.8X)\n", static_cast<unsigned>(result));
         return 0;
     }
+    current_group_clear();
     return 1;
 }
 

@@ -42,6 +42,11 @@ int reg_create_key(RegKey* key, int root, const char* path);
 int reg_close_key(RegKey* key);
 
 int reg_key_exists(int root, const char* path);
+
+// Whether the key holds a value of that name (found as the registry finds
+// names, ignoring case), whatever its size: tells a value that is missing
+// from one that the lookup could not read.
+int reg_value_exists(RegKey key, const char* name);
 int reg_delete_key(int root, const char* path);
 
 // Value `index` of the key: its name, its data and the data's length in bytes,

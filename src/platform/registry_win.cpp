@@ -65,6 +65,11 @@ int reg_delete_key(int root, const char* path) {
     return 1;
 }
 
+int reg_value_exists(RegKey key, const char* name) {
+    CORE_ASSERT_POINTER(name);
+    return RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
 int reg_enum_value(RegKey key, int index, char* name, int name_size, void* data, int data_size,
                    int* data_length, int* kind) {
     CORE_ASSERT_POINTER(name);

@@ -47,6 +47,15 @@ int arg_take(InstallState* state, const char* arguments, char* destination, int 
     return 1;
 }
 
+int arg_take_whole(InstallState* state, const char* arguments, char* destination, int size,
+                   int* consumed) {
+    CORE_ASSERT_POINTER(consumed);
+    int before = *consumed;
+    arg_take(state, arguments, destination, size, consumed);
+    // The argument's length is what was consumed less its end byte.
+    return *consumed - before - 1 < size ? 1 : 0;
+}
+
 int arg_count(InstallState* state, const char* arguments, char character, int* count,
               int* consumed) {
     CORE_ASSERT_POINTER(state);

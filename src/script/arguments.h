@@ -17,6 +17,11 @@ enum { SCRIPT_COMMAND_MARK = 0x16 };
 int arg_take(InstallState* state, const char* arguments, char* destination, int size,
              int* consumed);
 
+// As arg_take, and tells whether the whole argument fitted: returns 0 when it
+// had to be cut, so that a cut name is never taken for another one.
+int arg_take_whole(InstallState* state, const char* arguments, char* destination, int size,
+                   int* consumed);
+
 // The first reader of a command's arguments: adds the occurrences of
 // `character` in the first argument to `count` and sets `consumed` to the
 // argument's length; its end byte is left for the run loop. Returns 1.

@@ -48,18 +48,31 @@ class Archive(scenario.Scenario):
 
 class SampleProduct(Archive):
     def test_the_sample_script_runs_to_its_summary(self):
+        # Nothing of the product is installed here; the answer No stops the
+        # removal, and the commands after it only store and log.
         self.fresh_folder("Acme")
         exe = self.place_packed(SAMPLE, "Acme", "uninstall.exe")
-        run = self.run_to_end(exe, ["-debug", "-Spawn"])
-        self.assertEqual([], run.boxes())
+        run = self.start(exe, ["-debug", "-Spawn"])
+        box = wd.wait_box(run, "Uninstall...")
+        self.assertEqual("Are you sure you want to uninstall Acme Widgets Widget Studio?", box.text)
+        wd.answer(box, "n")
+        self.assertEqual(0, run.wait(60))
+        self.assertEqual(1, len(run.boxes()))
+        log = self.debug_log(exe)
+        group = re.search(r"Delete Group = '(C:\\users\\[^\\]+\\AppData\\Roaming\\"
+                          r"Microsoft\\Windows\\Start Menu\\Programs\\"
+                          r"Acme Widgets Widget Studio)'\r\n", log)
+        self.assertIsNotNone(group, log)
         expected = (opening("C:\\Acme\\uninstall.exe", "-debug -Spawn") +
                     "Flat/Fast File System Initialized...\n"
+                    "$0 Translates to 'C:\\Program Files\\'\n"
+                    f"Delete Group = '{group.group(1)}'\n"
                     "Company Name   : Acme Widgets\n"
                     "Product Name   : Widget Studio\n"
-                    "File Count     : 0\n"
-                    "Install Path   :  []\n"
+                    "File Count     : 8\n"
+                    "Install Path   : C:\\Program Files\\Acme Widgets\\Widget Studio\\ "
+                    "[Acme Widgets\\Widget Studio\\]\n"
                     "Flat/Fast File System Removed...\n" + closing(32))
-        log = self.debug_log(exe)
         self.assertEqual(scenario.crlf(expected), any_kilobytes(log).encode("latin-1"))
         self.assertNotIn("\r\r\n", log)
 

@@ -242,6 +242,7 @@ class WinePrefix:
 class Box:
     def __init__(self, tid, caption, text, truncated):
         self.tid, self.caption, self.text, self.truncated = tid, caption, text, truncated
+        self.time = time.monotonic()  # when its trace line came: just before it is shown
         self.window = None
         self.taken = False  # handed out by wait_box already
 

@@ -141,6 +141,15 @@ int reg_delete_key(int root, const char* path) {
     return 1;
 }
 
+int reg_value_exists(RegKey key, const char* name) {
+    for (const auto& value : keys()[key->key]) {
+        if (same_name(value.name, name)) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
 int reg_enum_value(RegKey key, int index, char* name, int name_size, void* data, int data_size,
                    int* data_length, int* kind) {
     *data_length = data_size;

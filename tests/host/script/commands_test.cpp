@@ -97,23 +97,4 @@ TEST_F(Commands, IgnoredCommandsPassTheirWholeLine) {
     }
 }
 
-TEST_F(Commands, CommandsStillToComeReadTheirArgumentsAndChangeNothing) {
-    std::string script =
-        command("FILE LIST:a.txt,b.txt,c.txt") + command("INSTALL DIR:Acme\\Tool") +
-        command("INSTALL PATH:Installing") + command("CREATE GROUP:Acme Tool") +
-        command("ADD ITEM:1\ttool.exe\t-Register\tRegister Tool") +
-        command("OLE:REGISTER\tcomp.dll") + command("INSTALL:") + command("DONE:Removed");
-    for (int mode : {RUN_UNINSTALL, RUN_REGISTER_STANDALONE, RUN_UPDATE}) {
-        ASSERT_EQ(1, run(script + command("TEXT:reached"), mode));
-        EXPECT_STREQ("reached", state_->text) << "every argument was read in step";
-        EXPECT_EQ(0, state_->file_count);
-        EXPECT_EQ(nullptr, state_->file_list);
-        EXPECT_STREQ("", state_->install_dir);
-        EXPECT_STREQ("", state_->install_path);
-        EXPECT_STREQ("", state_->register_shortcut);
-        EXPECT_EQ(mode, state_->run_mode);
-        EXPECT_TRUE(message_fake_calls().empty());
-    }
-}
-
 } // namespace

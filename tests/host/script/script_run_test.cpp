@@ -150,7 +150,7 @@ TEST_F(ScriptRun, TheSummaryLinesCloseASuccessfulRun) {
     EXPECT_EQ("Company Name   : Acme Widgets\n"
               "Product Name   : Widget Studio\n"
               "File Count     : 0\n"
-              "Install Path   :  []\n",
+              "Install Path   :  [Acme Widgets\\Widget Studio\\]\n",
               log());
 }
 

@@ -1,0 +1,269 @@
+// The commands that find the installed product and remove it: FILE LIST,
+// INSTALL DIR, INSTALL PATH, INSTALL and DONE, which closes every run mode.
+#include "core/log.h"
+#include "core/text.h"
+#include "driver/message.h"
+#include "driver/run_mode.h"
+#include "platform/registry.h"
+#include "platform/window.h"
+#include "script/arguments.h"
+#include "script/commands.h"
+#include "script/file_removal.h"
+#include "script/paths.h"
+
+namespace {
+
+enum {
+    UNINSTALL_NAME_SIZE = 144,     // a name from the file list, and the question
+    UNINSTALL_PATH_SIZE = 144,     // a full path to delete
+    UNINSTALL_FOLDER_SIZE = 320,   // the installation folder being computed
+    UNINSTALL_KEY_SIZE = 320,      // the uninstall entry's key path
+    UNINSTALL_ARGUMENT_SIZE = 320, // DONE's argument
+};
+
+const char g_install_path_value[] = "Install Path";
+const char g_not_found[] = "Unable to find previous installation; files could not be removed.";
+const char g_uninstall_key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s %s";
+
+// `before`, the company and product names with one space between them, and
+// `after`. Long names are cut so that `after` always fits: a question keeps
+// its question mark, a notice its last word.
+void format_with_names(const InstallState* state, char* text, int size, const char* before,
+                       const char* after) {
+    text_copy(text, size, before);
+    char names[2 * STATE_TEXT_SIZE];
+    int room = size - text_length(before) - text_length(after);
+    CORE_ASSERT(room > 0 && room <= static_cast<int>(sizeof names), "No room for the names (%d)\n",
+                room);
+    text_format(names, room, "%s %s", state->company_name, state->product_name);
+    text_append(text, size, names);
+    text_append(text, size, after);
+}
+
+// Takes the next name of the file list at `*cursor` and moves past it: a ','
+// ends the name and is passed over; a control byte ends it and stays, so any
+// further names are empty. Returns 0 when the name had to be cut to fit.
+int next_list_name(const char** cursor, char* name, int size) {
+    const char* at = *cursor;
+    int length = 0;
+    int whole = 1;
+    for (; static_cast<unsigned char>(*at) >= 0x20 && *at != ','; ++at) {
+        if (length < size - 1) {
+            name[length++] = *at;
+        } else {
+            whole = 0;
+        }
+    }
+    name[length] = '\0';
+    *cursor = *at == ',' ? at + 1 : at;
+    return whole;
+}
+
+// Reads "Install Path" of the product's key into install_path. Returns 0 when
+// the value is there but does not fit the field: the installation folder is
+// then unknown, and nothing may be removed from a guessed one.
+int read_install_path(InstallState* state) {
+    RegKey key = nullptr;
+    if (!reg_open_key(&key, REG_ROOT_CURRENT_USER, state->registry_path)) {
+        CORE_ABORT("Unable to open key '%s'\n", state->registry_path);
+    }
+    int readable = reg_get_string(key, g_install_path_value, state->install_path,
+                                  sizeof state->install_path) ||
+                   !reg_value_exists(key, g_install_path_value);
+    reg_close_key(&key);
+    return readable;
+}
+
+// The folder from the script and the Program Files folder, into install_path;
+// empty when it does not fit, so that no relative name reaches a wrong folder.
+void compute_install_path(InstallState* state) {
+    int whole = expand_path(state, "$0", state->install_path, sizeof state->install_path);
+    char folder[UNINSTALL_FOLDER_SIZE];
+    whole = expand_path(state, state->install_dir, folder, sizeof folder) && whole;
+    if (!whole || !text_copy(state->install_path, sizeof state->install_path, folder)) {
+        log_printf("Path too long '%s'\n", folder);
+        state->install_path[0] = '\0';
+    }
+}
+
+// One name of the removal, expanded: its full path and whether nothing was cut.
+struct Removal {
+    char path[UNINSTALL_PATH_SIZE];
+    int whole;
+};
+
+// The walk over the file list, then UNINSTALL NAME and INSTALL NAME.
+struct RemovalWalk {
+    const InstallState* state;
+    const char* cursor;
+    int index; // of the next name; the file list's names come first
+};
+
+// Expands the walk's next name into `removal`. Returns 0 when there is none,
+// or when `ahead` is 1 and the name starts with a macro: macros log as they
+// expand, so such a name waits for its turn.
+int removal_next(RemovalWalk* walk, Removal* removal, int ahead) {
+    const InstallState* state = walk->state;
+    char name[UNINSTALL_NAME_SIZE];
+    int whole = 1;
+    int index = walk->index++;
+    if (index < state->file_count) {
+        whole = next_list_name(&walk->cursor, name, sizeof name);
+    } else if (index == state->file_count && state->uninstall_name[0] != '\0') {
+        text_copy(name, sizeof name, state->uninstall_name);
+    } else if (index <= state->file_count + 1 && state->install_name[0] != '\0') {
+        walk->index = state->file_count + 2;
+        text_copy(name, sizeof name, state->install_name);
+    } else {
+        return 0;
+    }
+    if (ahead && name[0] == '$') {
+        return 0;
+    }
+    removal->whole = expand_path(state, name, removal->path, sizeof removal->path) && whole;
+    return 1;
+}
+
+// Deletes every name in turn. The next name is expanded one step ahead when
+// that logs nothing, so that each deletion knows whether its folder still
+// holds the next file.
+void remove_files(InstallState* state) {
+    show_progress_window(1);
+    RemovalWalk walk = {state, state->file_list, 0};
+    Removal removals[2];
+    Removal* current = &removals[0];
+    Removal* next = &removals[1];
+    int position = 0;
+    int has_current = removal_next(&walk, current, 0);
+    while (has_current) {
+        if (position < state->file_count) {
+            update_progress(static_cast<double>(position) / state->file_count * 100.0);
+        }
+        ++position;
+        int ahead = 0;
+        RemovalWalk peek = walk;
+        if (removal_next(&peek, next, 1)) {
+            walk = peek;
+            ahead = 1;
+        }
+        if (path_is_usable(current->path, current->whole)) {
+            int hint = ahead && next->whole && path_is_full(next->path);
+            delete_file_before(current->path, hint ? next->path : nullptr);
+        }
+        if (!ahead) {
+            has_current = removal_next(&walk, next, 0);
+        }
+        Removal* done = current;
+        current = next;
+        next = done;
+    }
+    show_progress_window(0);
+}
+
+void delete_uninstall_entry(const InstallState* state) {
+    char key[UNINSTALL_KEY_SIZE];
+    if (!text_format(key, sizeof key, g_uninstall_key, state->company_name, state->product_name)) {
+        log_printf("Path too long '%s'\n", key);
+        return;
+    }
+    if (reg_key_exists(REG_ROOT_LOCAL_MACHINE, key)) {
+        reg_delete_key(REG_ROOT_LOCAL_MACHINE, key);
+    }
+}
+
+// Where the update check (update_run) closes the -Update run once it lands.
+int run_update_check(InstallState*) {
+    return 1;
+}
+
+} // namespace
+
+int cmd_file_list(InstallState* state, const char* arguments, int* consumed) {
+    CORE_ASSERT_POINTER(state);
+    CORE_ASSERT_POINTER(arguments);
+    // A command cut by the end of the script starts its arguments past the
+    // appended zero: the list is then that zero, one empty name.
+    const char* end = state->script_text + state->script_length;
+    state->file_list = arguments < end ? arguments : end;
+    state->file_count = 1;
+    return arg_count(state, arguments, ',', &state->file_count, consumed);
+}
+
+int cmd_install_dir(InstallState* state, const char* arguments, int* consumed) {
+    CORE_ASSERT_POINTER(state);
+    char* folder = state->install_dir;
+    arg_take(state, arguments, folder, sizeof state->install_dir, consumed);
+    int length = text_length(folder);
+    if (length > 0 && folder[length - 1] != '\\') {
+        // A folder too long for its separator is too long for install_path as
+        // well, which INSTALL PATH then refuses.
+        text_append(folder, sizeof state->install_dir, "\\");
+    }
+    return 1;
+}
+
+int cmd_install_path(InstallState* state, const char* arguments, int* consumed) {
+    CORE_ASSERT_POINTER(state);
+    arg_take(state, arguments, state->text, sizeof state->text, consumed);
+    compute_install_path(state);
+    RegKey key = nullptr;
+    if (state->registry_path[0] != '\0' &&
+        reg_open_key(&key, REG_ROOT_CURRENT_USER, state->registry_path)) {
+        reg_get_string(key, g_install_path_value, state->install_path, sizeof state->install_path);
+        reg_close_key(&key);
+    }
+    state->text[0] = '\0';
+    return 1;
+}
+
+int cmd_install(InstallState* state, const char*, int*) {
+    CORE_ASSERT_POINTER(state);
+    if (state->run_mode != RUN_UNINSTALL) {
+        return 1;
+    }
+    char question[UNINSTALL_NAME_SIZE];
+    format_with_names(state, question, sizeof question, "Are you sure you want to uninstall ", "?");
+    if (!message_confirm(question, nullptr)) {
+        state->run_mode = RUN_NONE;
+        return 1;
+    }
+    if (state->registry_path[0] != '\0') {
+        if (!reg_key_exists(REG_ROOT_CURRENT_USER, state->registry_path) ||
+            !read_install_path(state)) {
+            message_notify(g_not_found, nullptr);
+            state->run_mode = RUN_NONE;
+            return 1;
+        }
+    }
+    remove_files(state);
+    return 1;
+}
+
+int cmd_done(InstallState* state, const char* arguments, int* consumed) {
+    CORE_ASSERT_POINTER(state);
+    switch (state->run_mode) {
+    case RUN_UNINSTALL: {
+        if (state->uninstall_name[0] != '\0') {
+            delete_uninstall_entry(state);
+        }
+        char unused[UNINSTALL_ARGUMENT_SIZE];
+        arg_take(state, arguments, unused, sizeof unused, consumed);
+        format_with_names(state, state->text, sizeof state->text, "", " has been uninstalled!");
+        message_notify(state->text, "Uninstaller...");
+        state->text[0] = '\0';
+        break;
+    }
+    case RUN_REGISTER_STANDALONE:
+    case RUN_REGISTER_INSTALLER:
+        if (state->register_shortcut[0] != '\0') {
+            delete_file(state->register_shortcut);
+        }
+        break;
+    case RUN_UPDATE:
+        run_update_check(state);
+        break;
+    default:
+        break;
+    }
+    return 1;
+}

@@ -1,0 +1,41 @@
+/* Test-bed component: a self-registering library that records its calls.
+ *
+ * DllRegisterServer and DllUnregisterServer each append their own name and a
+ * line break to "<library path>.calls", next to the library. While a file
+ * "<library path>.fail" exists, both return E_FAIL after recording the call. */
+#include <windows.h>
+
+static HMODULE g_self;
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    (void)reserved;
+    if (reason == DLL_PROCESS_ATTACH)
+        g_self = instance;
+    return TRUE;
+}
+
+static HRESULT record(const char* entry) {
+    char path[MAX_PATH + 8];
+    DWORD length = GetModuleFileNameA(g_self, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return E_UNEXPECTED;
+    lstrcpyA(path + length, ".calls");
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return E_UNEXPECTED;
+    DWORD written;
+    WriteFile(file, entry, (DWORD)lstrlenA(entry), &written, NULL);
+    WriteFile(file, "\r\n", 2, &written, NULL);
+    CloseHandle(file);
+    lstrcpyA(path + length, ".fail");
+    return GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES ? S_OK : E_FAIL;
+}
+
+HRESULT WINAPI DllRegisterServer(void) {
+    return record("DllRegisterServer");
+}
+
+HRESULT WINAPI DllUnregisterServer(void) {
+    return record("DllUnregisterServer");
+}
