@@ -2,7 +2,10 @@
  * nothing but DeleteFileA and RemoveDirectoryA, in the same order as the
  * uninstaller, and prints how long that took.
  *
- *   delete_tree.exe ROOT FOLDERS FILES
+ *   delete_tree.exe ROOT FOLDERS FILES [boxes]
+ *
+ * With "boxes" it asks before and reports after in message boxes, as the
+ * uninstaller does, so that the benchmark can time both the same way.
  *
  * ROOT\dNN\fNNNN.dat for NN < FOLDERS and NNNN < FILES; the folders, ROOT and
  * ROOT's parent are removed after their files. Prints "deleted N files in M ms"
@@ -13,8 +16,11 @@
 #include <windows.h>
 
 int main(int argc, char** argv) {
-    if (argc != 4)
+    if (argc != 4 && argc != 5)
         return 2;
+    int boxes = argc == 5 && strcmp(argv[4], "boxes") == 0;
+    if (boxes && MessageBoxA(NULL, "Delete the tree?", "Floor...", MB_YESNO) == IDNO)
+        return 0;
     const char* root = argv[1];
     int folders = atoi(argv[2]), files = atoi(argv[3]), failed = 0;
     char path[MAX_PATH];
@@ -38,5 +44,7 @@ int main(int argc, char** argv) {
     QueryPerformanceCounter(&end);
     printf("deleted %d files in %.0f ms\n", folders * files,
            (double)(end.QuadPart - start.QuadPart) * 1000.0 / (double)frequency.QuadPart);
+    if (boxes)
+        MessageBoxA(NULL, "The tree has been deleted!", "Floor done...", MB_OK);
     return failed ? 1 : 0;
 }

@@ -75,9 +75,49 @@ TEST_F(ProgressWindow, UpdatesMoveTheBar) {
         int position;
     } cases[] = {{0.0, 0}, {33.3333, 333}, {66.6666, 666}, {100.0, 1000}, {250.0, 1000}};
     for (const auto& c : cases) {
+        Sleep(60); // past the pause between two served steps
         EXPECT_EQ(1, update_progress(c.percentage));
         EXPECT_EQ(c.position, position()) << c.percentage;
     }
+}
+
+int count_posted(UINT message) {
+    MSG queued;
+    int count = 0;
+    while (PeekMessageA(&queued, nullptr, message, message, PM_REMOVE)) {
+        ++count;
+    }
+    return count;
+}
+
+TEST_F(ProgressWindow, StepsAreServedEvery50MsAndAtBothEnds) {
+    const UINT probe = WM_APP + 7;
+    Sleep(60);
+    update_progress(10.0);
+    EXPECT_EQ(100, position());
+
+    PostMessageA(window_, probe, 0, 0);
+    update_progress(20.0);
+    EXPECT_EQ(100, position()) << "moved again within 50 ms";
+    EXPECT_EQ(1, count_posted(probe)) << "served again within 50 ms";
+
+    PostMessageA(window_, probe, 0, 0);
+    update_progress(100.0);
+    EXPECT_EQ(1000, position()) << "the end of the bar waited";
+    EXPECT_EQ(0, count_posted(probe)) << "not served at the end of the bar";
+
+    PostMessageA(window_, probe, 0, 0);
+    update_progress(0.0);
+    EXPECT_EQ(0, position()) << "the start of the bar waited";
+    EXPECT_EQ(0, count_posted(probe)) << "not served at the start of the bar";
+
+    update_progress(30.0);
+    EXPECT_EQ(0, position());
+    PostMessageA(window_, probe, 0, 0);
+    Sleep(60);
+    update_progress(30.0);
+    EXPECT_EQ(300, position()) << "not moved after 50 ms";
+    EXPECT_EQ(0, count_posted(probe)) << "not served after 50 ms";
 }
 
 TEST_F(ProgressWindow, ShownCentredOnTheDesktopAndHiddenAgain) {
