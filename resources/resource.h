@@ -6,6 +6,13 @@
 #define IDD_PROGRESS 117
 #define IDC_PROGRESS_BAR 1012
 
+/* The electronic update's new-version dialog. */
+#define IDD_UPDATE_OFFER 101
+#define IDC_UPDATE_OFFER_LINE1 1024
+#define IDC_UPDATE_OFFER_WEBPAGE 1025
+#define IDC_UPDATE_OFFER_DOWNLOAD 1026
+#define IDC_UPDATE_OFFER_LINE2 1028
+
 /* The registration form and its controls. */
 #define IDD_REGISTRATION 1004
 #define IDC_REG_FIRST_NAME 1014

@@ -14,6 +14,7 @@
 #include "driver/progress.h"
 #include "driver/relocate.h"
 #include "driver/run_mode.h"
+#include "net/socket.h"
 #include "script/keyword_table.h"
 #include "script/script.h"
 
@@ -51,6 +52,8 @@ void run_script(int run_mode) {
 void run_in_place(HINSTANCE instance, char* own_path, int run_mode) {
     mem_init(MEM_LIMIT_MAXIMUM, 0);
     init_common_controls();
+    // A library that does not start is only logged: the network steps fail later.
+    sock_startup();
     keyword_table_build();
     own_path_complete(own_path, g_own_path_size);
 
@@ -70,6 +73,7 @@ void run_in_place(HINSTANCE instance, char* own_path, int run_mode) {
     ffs_close();
     ole_stop();
     keyword_table_free();
+    sock_cleanup();
     mem_report();
 }
 

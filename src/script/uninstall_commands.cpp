@@ -10,6 +10,7 @@
 #include "script/commands.h"
 #include "script/file_removal.h"
 #include "script/paths.h"
+#include "update/update.h"
 
 namespace {
 
@@ -171,11 +172,6 @@ void delete_uninstall_entry(const InstallState* state) {
     }
 }
 
-// Where the update check (update_run) closes the -Update run once it lands.
-int run_update_check(InstallState*) {
-    return 1;
-}
-
 } // namespace
 
 int cmd_file_list(InstallState* state, const char* arguments, int* consumed) {
@@ -260,7 +256,7 @@ int cmd_done(InstallState* state, const char* arguments, int* consumed) {
         }
         break;
     case RUN_UPDATE:
-        run_update_check(state);
+        update_run(state->owner_window, state);
         break;
     default:
         break;

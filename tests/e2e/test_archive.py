@@ -82,8 +82,18 @@ class SampleProduct(Archive):
         for arguments in (["-Update", "-debug", "-Spawn"], ["-Register", "-debug", "-Spawn"],
                           ["-InstReg", "-debug"]):
             with self.subTest(arguments[0]):
-                run = self.run_to_end(exe, arguments, name="mode" + arguments[0])
-                self.assertEqual([], run.boxes())
+                if arguments[0] == "-Update":
+                    # DONE offers the update check; No ends it at once.
+                    run = self.start(exe, arguments, name="mode" + arguments[0])
+                    box = wd.wait_box(run, "Electronic Update...")
+                    self.assertEqual("Would you like to check for an update to Acme Widgets "
+                                     "Widget Studio electronically?", box.text)
+                    wd.answer(box, "n")
+                    self.assertEqual(0, run.wait(60))
+                    self.assertEqual(1, len(run.boxes()))
+                else:
+                    run = self.run_to_end(exe, arguments, name="mode" + arguments[0])
+                    self.assertEqual([], run.boxes())
                 log = self.debug_log(exe)
                 self.assertIn("Company Name   : Acme Widgets\r\nProduct Name   : Widget Studio\r\n",
                               log)

@@ -243,7 +243,16 @@ class OtherRuns(UninstallScenario):
         for option in ("-Update", "-Register"):
             with self.subTest(option):
                 run = self.start_installed([option])
-                self.finish(run, [])
+                if option == "-Update":
+                    # The update run asks before it checks; No ends it there.
+                    question = ("Would you like to check for an update to Acme Widgets Widget "
+                                "Studio electronically?")
+                    box = wd.wait_box(run, "Electronic Update...", timeout=60)
+                    self.assertEqual(question, box.text)
+                    wd.answer(box, "n")
+                    self.finish(run, [("Electronic Update...", question)])
+                else:
+                    self.finish(run, [])
                 self.assertTrue(self.entry_exists())
                 self.assertEqual(["DllRegisterServer"], self.product.component_calls(COMPONENT))
                 left = set(self.installed) - set(self.product.remaining())

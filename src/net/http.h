@@ -1,0 +1,48 @@
+// HTTP/1.0 requests: the URL's parts, the system proxy, the request head, and
+// the connected socket that the caller sends the head and any body through.
+//
+// The exchange: http_open_request; http_send_all of the head (on failure the
+// caller logs "Unable to output header (%s)\n"); http_send_all of a body;
+// sock_receive until it returns 0; sock_shutdown, sock_close, sock_free.
+#pragma once
+
+#include "net/socket.h"
+
+enum { HTTP_URL_SIZE = 320, HTTP_PROXY_SETTING_SIZE = 160 };
+
+#define HTTP_SETTINGS_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings"
+
+// The parts of a URL that a request needs. The authority is the text after
+// "://" (or the whole URL without one) up to the first '/'; its port is the
+// text after the last ':' that follows any user name and '@'.
+struct HttpUrl {
+    char path[HTTP_URL_SIZE]; // from the first '/' after the host to the end; empty without one
+    char site[HTTP_URL_SIZE]; // up to the host's '/', without the port: only for the log
+    char host[HTTP_URL_SIZE]; // the authority without user name and port: the Host line
+};
+
+// 0 when the URL has more than HTTP_URL_SIZE - 1 characters.
+int http_split_url(const char* url, HttpUrl* parts);
+
+// The proxy named by the Internet settings: only when `enable` is exactly 1
+// and `server` is not empty. `server` is "host:port" for every protocol or a
+// list "protocol=host:port;..." from which the "http=" entry is taken.
+// Returns 1 with the proxy text, or 0 with an empty one.
+int http_proxy_text(int enable, const char* server, char* proxy, int size);
+
+// The request head, zero-terminated; `target` is the path for a direct
+// request and the whole URL for one through the proxy. The agent line is left
+// out for a null agent and the length line for a body length of 0 or less.
+// Returns 0 when the head does not fit in `capacity` bytes.
+int http_compose_head(char* head, int capacity, const char* method, const char* target,
+                      const char* agent, const char* host, int body_length, int* head_length);
+
+// Connects to the proxy (when `use_proxy` is 1 and the settings name one) or to
+// the URL's machine and composes the head into `head`. On success the caller
+// owns `*socket`; nothing has been sent yet.
+int http_open_request(const char* url, const char* agent, const char* method, int body_length,
+                      int use_proxy, SocketRecord** socket, char* head, int capacity,
+                      int* head_length);
+
+// Sends every byte; 0 as soon as one send fails.
+int http_send_all(SocketRecord* socket, const char* bytes, int length);

@@ -1,0 +1,175 @@
+// The update driver: question, check attempts, comparison, download, launch.
+#include <windows.h>
+
+#include "core/log.h"
+#include "core/memory.h"
+#include "core/text.h"
+#include "driver/identity.h"
+#include "driver/message.h"
+#include "net/http.h"
+#include "platform/window.h"
+#include "script/install_state.h"
+#include "update/download.h"
+#include "update/offer.h"
+#include "update/update.h"
+
+namespace {
+
+// Large enough for the longest company and product names, so that no
+// message is ever cut.
+enum { UPDATE_MESSAGE_SIZE = 400, UPDATE_AGENT_SIZE = 320 };
+
+const char g_quiet[] = "-Quiet";
+
+struct Attempt {
+    const char* phase_format; // the log line of each phase
+    const char* retry_question;
+    InstallState* state;
+    char* buffer;
+};
+
+int check_once(const Attempt& attempt, int use_proxy) {
+    return update_fetch_info(attempt.state->update_url, use_proxy, attempt.buffer,
+                             UPDATE_BUFFER_SIZE);
+}
+
+int download_once(const Attempt& attempt, int use_proxy) {
+    return update_download(attempt.state, update_offer_values()->download_url, use_proxy,
+                           attempt.buffer, UPDATE_BUFFER_SIZE);
+}
+
+// Phase 0 goes through the proxy, phase 1 directly, phase 2 asks; each Yes
+// repeats the direct attempt. Returns the last attempt's result.
+int run_attempts(const Attempt& attempt, int (*once)(const Attempt&, int)) {
+    int phase = 0;
+    for (;;) {
+        log_printf(attempt.phase_format, phase);
+        if (phase < 2) {
+            if (once(attempt, phase == 0 ? 1 : 0)) {
+                return 1;
+            }
+            ++phase;
+        } else if (message_confirm(attempt.retry_question, UPDATE_TITLE)) {
+            phase = 1;
+        } else {
+            return 0;
+        }
+    }
+}
+
+int download_and_launch(Attempt attempt) {
+    attempt.phase_format = "Update download on phase %d\n";
+    attempt.retry_question = "There was a problem downloading the update, would you like to try "
+                             "again?";
+    update_progress(0.0);
+    show_progress_window(1);
+    int result = run_attempts(attempt, download_once);
+    show_progress_window(0);
+    if (result) {
+        int exit_code = 0;
+        execute_and_wait(update_offer_values()->saved_path, g_quiet, 1, &exit_code);
+        message_notify(exit_code == 1 ? "Successfully updated program to latest version!"
+                                      : "Error attempting to update, please go to the site for "
+                                        "the latest version.",
+                       UPDATE_TITLE);
+    }
+    return result;
+}
+
+} // namespace
+
+int update_run(void*, InstallState* state) {
+    CORE_ASSERT_POINTER(state);
+    if (state->update_url[0] == '\0') {
+        return 1;
+    }
+    char question[UPDATE_MESSAGE_SIZE];
+    text_format(question, sizeof question,
+                "Would you like to check for an update to %s %s electronically?",
+                state->company_name, state->product_name);
+    if (!message_confirm(question, UPDATE_TITLE)) {
+        return 1;
+    }
+    if (state->text[0] == '\0') {
+        text_copy(state->text, sizeof state->text, "UPD");
+    }
+    char* buffer = static_cast<char*>(MEM_ALLOC(UPDATE_BUFFER_SIZE));
+    update_progress(0.0);
+    show_progress_window(1);
+    Attempt attempt = {"Update on phase %d\n",
+                       "There was a problem checking with the update server, would you like to "
+                       "try again?",
+                       state, buffer};
+    int result = run_attempts(attempt, check_once);
+    show_progress_window(0);
+    if (result) {
+        if (!update_compare(state, buffer)) {
+            message_notify("Unable to retrieve version info from update server, please check the "
+                           "website.",
+                           UPDATE_TITLE);
+        }
+        if (update_offer_values()->download_requested) {
+            result = download_and_launch(attempt);
+        }
+    }
+    MEM_RETURN(buffer, UPDATE_BUFFER_SIZE);
+    if (!result) {
+        message_notify("Unable to contact the update server, please try again later.",
+                       UPDATE_TITLE);
+    }
+    return 1;
+}
+
+int update_fetch_info(const char* url, int use_proxy, char* buffer, int capacity) {
+    CORE_ASSERT_POINTER(url);
+    CORE_ASSERT_POINTER(buffer);
+    char agent[UPDATE_AGENT_SIZE];
+    text_format(agent, sizeof agent, "Pelmora Update Check %s (%s)", PROGRAM_NAME,
+                PROGRAM_MAKER_SITE);
+    SocketRecord* socket = nullptr;
+    int head_length = 0;
+    if (!http_open_request(url, agent, "GET", 0, use_proxy, &socket, buffer, capacity,
+                           &head_length)) {
+        return 0;
+    }
+    int result = 0;
+    if (!http_send_all(socket, buffer, head_length)) {
+        log_printf("Unable to output header (%s)\n", sock_error_text(socket));
+    } else {
+        update_progress(60.0);
+        // One byte is always kept for the terminating zero.
+        int position = 0;
+        int received = 0;
+        while (sock_receive(socket, buffer + position, capacity - position - 1, &received)) {
+            log_printf("Recieved -> %d [%d]\n", position, received);
+            result = 1;
+            buffer[position + received] = '\0';
+            position += received;
+        }
+    }
+    update_progress(80.0);
+    sock_shutdown(socket);
+    sock_close(socket);
+    sock_free(&socket);
+    return result;
+}
+
+int update_compare(InstallState* state, const char* answer) {
+    CORE_ASSERT_POINTER(state);
+    CORE_ASSERT_POINTER(answer);
+    UpdateRecord record;
+    int newer = 0;
+    if (!update_find_product(state, answer, &record, &newer)) {
+        return 0;
+    }
+    if (newer) {
+        update_offer(GetModuleHandleA(nullptr), static_cast<HWND>(state->owner_window), state,
+                     record.version, record.page_url, record.download_url);
+    } else {
+        char text[UPDATE_MESSAGE_SIZE];
+        text_format(text, sizeof text, "You are running the latest version of %s %s.",
+                    state->company_name, state->product_name);
+        message_notify(text, UPDATE_TITLE);
+    }
+    return 1;
+}
