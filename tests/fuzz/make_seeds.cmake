@@ -1,6 +1,7 @@
 # Seeds for the fuzz targets, made from the sample scripts with the packer:
-# readable sources, their stored form, and an executable carrying each.
-#   cmake -DFFSPACK=... -DSAMPLES=... -DOUT=... -P make_seeds.cmake
+# readable sources, their stored form, and an executable carrying each; the
+# registration decoder's seeds are kept as files.
+#   cmake -DFFSPACK=... -DSAMPLES=... -DREGDECODE_SEEDS=... -DOUT=... -P make_seeds.cmake
 file(REMOVE_RECURSE "${OUT}")
 file(MAKE_DIRECTORY "${OUT}/source_fuzz" "${OUT}/script_fuzz" "${OUT}/archive_reader_fuzz")
 file(WRITE "${OUT}/stub.exe" "MZ a tiny stand-in for the program image\n")
@@ -15,3 +16,4 @@ foreach(sample ${samples})
                   COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
 file(REMOVE "${OUT}/stub.exe")
+file(COPY "${REGDECODE_SEEDS}/" DESTINATION "${OUT}/regdecode_fuzz")

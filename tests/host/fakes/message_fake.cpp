@@ -6,6 +6,8 @@ namespace {
 
 std::vector<MessageCall> g_calls;
 int g_confirm_answer = 1;
+std::vector<int> g_answers;
+size_t g_next_answer = 0;
 
 int record(const char* kind, const char* text, const char* caption) {
     g_calls.push_back({kind, text ? text : "", caption != nullptr, caption ? caption : ""});
@@ -21,6 +23,13 @@ std::vector<MessageCall>& message_fake_calls() {
 void message_fake_reset(int confirm_answer) {
     g_calls.clear();
     g_confirm_answer = confirm_answer;
+    g_answers.clear();
+    g_next_answer = 0;
+}
+
+void message_fake_answers(const std::vector<int>& answers) {
+    g_answers = answers;
+    g_next_answer = 0;
 }
 
 int message_notify(const char* text, const char* caption) {
@@ -29,5 +38,5 @@ int message_notify(const char* text, const char* caption) {
 
 int message_confirm(const char* text, const char* caption) {
     record("confirm", text, caption);
-    return g_confirm_answer;
+    return g_next_answer < g_answers.size() ? g_answers[g_next_answer++] : g_confirm_answer;
 }
