@@ -76,18 +76,6 @@ TEST_F(Commands, InstallSizeReadsADecimal) {
     }
 }
 
-TEST_F(Commands, RegisterTakesItsThreeTextsAndEmptiesTheText) {
-    for (int mode : {RUN_UNINSTALL, RUN_REGISTER_STANDALONE, RUN_REGISTER_INSTALLER, RUN_UPDATE}) {
-        std::string script = command("TEXT:Thanks") +
-                             command("REGISTER:http://127.0.0.1/r\tTool 1.0\tRegister now?") +
-                             command("PRODUCT NAME:after");
-        ASSERT_EQ(1, run(script, mode));
-        EXPECT_STREQ("", state_->text);
-        EXPECT_STREQ("after", state_->product_name);
-        EXPECT_EQ(mode, state_->run_mode);
-    }
-}
-
 TEST_F(Commands, IgnoredCommandsPassTheirWholeLine) {
     for (const char* keyword : {"BRAND LIST", "GRADIENT START", "GRADIENT END", "FONT", "STRING",
                                 "REFRESH", "EXECUTE", "AGREEMENT", "MESSAGE", "BREAK"}) {

@@ -1,0 +1,103 @@
+// What the machine says about itself: its network name and address, the
+// processor and Windows keys, the screen, the version and the memory.
+#include <windows.h>
+
+#include <cstring>
+
+#include "core/log.h"
+#include "core/text.h"
+#include "net/socket.h"
+#include "platform/registry.h"
+#include "registration/sysinfo.h"
+
+namespace {
+
+#define SYSINFO_PROCESSOR_KEY "Hardware\\Description\\System\\CentralProcessor\\0"
+#define SYSINFO_WINDOWS_KEY "Software\\Microsoft\\Windows\\CurrentVersion"
+
+// Any registry type reads as its bytes up to the first zero byte, so a
+// numeric "~MHz" yields raw bytes, not digits. A value that is missing
+// reads "Unknown".
+void read_value(RegKey key, const char* name, char* text, int size) {
+    if (!reg_get_string(key, name, text, size)) {
+        text_copy(text, size, "Unknown");
+    }
+}
+
+void gather_processor(SysinfoFacts* facts) {
+    RegKey key = nullptr;
+    if (!reg_open_key(&key, REG_ROOT_LOCAL_MACHINE, SYSINFO_PROCESSOR_KEY)) {
+        return;
+    }
+    facts->processor_key_open = 1;
+    read_value(key, "Identifier", facts->processor_identifier, SYSINFO_VALUE_SIZE);
+    read_value(key, "~MHz", facts->processor_mhz, SYSINFO_VALUE_SIZE);
+    read_value(key, "MMXIdentifier", facts->processor_mmx, SYSINFO_VALUE_SIZE);
+    read_value(key, "VendorIdentifier", facts->processor_vendor, SYSINFO_VALUE_SIZE);
+    reg_close_key(&key);
+}
+
+void gather_owner(SysinfoFacts* facts) {
+    RegKey key = nullptr;
+    if (!reg_open_key(&key, REG_ROOT_LOCAL_MACHINE, SYSINFO_WINDOWS_KEY)) {
+        return;
+    }
+    facts->windows_key_open = 1;
+    read_value(key, "RegisteredOwner", facts->registered_owner, SYSINFO_VALUE_SIZE);
+    read_value(key, "RegisteredOrganization", facts->registered_organization, SYSINFO_VALUE_SIZE);
+    reg_close_key(&key);
+}
+
+void gather_screen(SysinfoFacts* facts) {
+    HDC screen = GetDC(nullptr);
+    facts->screen_width = GetDeviceCaps(screen, HORZRES);
+    facts->screen_height = GetDeviceCaps(screen, VERTRES);
+    facts->bits_per_pixel = GetDeviceCaps(screen, BITSPIXEL);
+    ReleaseDC(nullptr, screen);
+}
+
+void gather_version(SysinfoFacts* facts) {
+    OSVERSIONINFOA version;
+    memset(&version, 0, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!GetVersionExA(&version)) {
+        return;
+    }
+    facts->version_known = 1;
+    facts->platform = static_cast<int>(version.dwPlatformId);
+    facts->major_version = static_cast<int>(version.dwMajorVersion);
+    facts->minor_version = static_cast<int>(version.dwMinorVersion);
+    facts->build_number = version.dwBuildNumber;
+    text_copy(facts->service_pack, sizeof facts->service_pack, version.szCSDVersion);
+}
+
+void gather_memory(SysinfoFacts* facts) {
+    MEMORYSTATUS memory;
+    memset(&memory, 0, sizeof memory);
+    memory.dwLength = sizeof memory;
+    GlobalMemoryStatus(&memory);
+    facts->physical_bytes = static_cast<unsigned>(memory.dwTotalPhys);
+    facts->page_file_bytes = static_cast<unsigned>(memory.dwTotalPageFile);
+}
+
+} // namespace
+
+static_assert(sizeof(OSVERSIONINFOA) == 148, "the version query's record as Windows 95 knew it");
+static_assert(sizeof(MEMORYSTATUS) == 32, "the memory query's record of 32 bytes");
+
+int sysinfo_gather(SysinfoFacts* facts) {
+    CORE_ASSERT_POINTER(facts);
+    memset(facts, 0, sizeof *facts);
+    HostRecord host;
+    memset(&host, 0, sizeof host);
+    if (sock_local_host(&host)) {
+        memcpy(facts->address, host.address, sizeof facts->address);
+        text_copy(facts->host_name, sizeof facts->host_name, host.name);
+    }
+    gather_processor(facts);
+    gather_screen(facts);
+    gather_owner(facts);
+    gather_version(facts);
+    gather_memory(facts);
+    return 1;
+}
