@@ -16,11 +16,16 @@ An answer is a list of steps that the connection carries out in order:
     ("hold",)           stay silent until the peer closes or the server stops
 A route is a path with either a fixed list of steps or a function that takes
 the Request and returns the steps. `on_request`, when set, sees every request
-first (registration tests use it for their POSTs) and may return steps; None
-passes the request on to the routes. Unknown paths get a 404 page.
+first and may return steps; None passes the request on to the routes. Unknown
+paths get a 404 page.
+
+Registrations (`serve_registration`) are decoded with the maker's decoder,
+tools/regdecode from the host build, and kept in `registrations`; only a body
+that decodes is answered with the accepting word, in the way the route says.
 """
 
 import argparse
+import json
 import os
 import shutil
 import socket
@@ -32,6 +37,7 @@ import time
 
 UPDATE_FIELD_MARK = b"\x16"
 HEAD_END = b"\r\n\r\n"
+ACCEPTED = b"RegSuccess"
 
 
 class Request:
@@ -88,6 +94,50 @@ def update_info(products):
     return out
 
 
+def regdecode(body):
+    """The decoder's reading of a submission body: (fields as a dict of the head's
+    numbers and [tag, value] pairs, None) or (None, the decoder's reason)."""
+    host_build = os.environ.get("HOST_BUILD_DIR") or os.path.join(
+        os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
+        "build", "host")
+    tool = os.path.join(host_build, "bin", "regdecode")
+    r = subprocess.run([tool, "--json"], input=body, capture_output=True, timeout=30)
+    if r.returncode != 0:
+        return None, r.stderr.decode("latin-1").strip() or f"exit {r.returncode}"
+    decoded = json.loads(r.stdout.decode("latin-1"))
+    decoded["fields"] = [(f["tag"], f["value"]) for f in decoded["fields"]]
+    return decoded, None
+
+
+class Registration:
+    """One POST to a registration route, as the maker's server reads it."""
+
+    def __init__(self, request, decoded, error):
+        self.request = request
+        self.decoded = decoded  # None when the body did not decode
+        self.error = error
+
+    @property
+    def fields(self):
+        return self.decoded["fields"] if self.decoded else []
+
+    def __repr__(self):
+        return f"Registration({self.request!r}, error={self.error!r}, fields={self.fields!r})"
+
+
+# How a registration route answers a body that decodes: the accepting word in
+# an ordinary answer, in small letters, split across two sends, not at all, or
+# never (the connection is held open).
+REGISTRATION_ANSWERS = {
+    "accept": [("send", http_answer(b"<html><body>" + ACCEPTED + b"</body></html>"))],
+    "lower": [("send", http_answer(b"Thanks: " + ACCEPTED.lower()))],
+    "split": [("send", b"HTTP/1.0 200 OK\r\n\r\nThanks: Reg"), ("pause", 0.5),
+              ("send", b"Success")],
+    "refuse": [("send", http_answer(b"Registrations are closed today"))],
+    "silent": [("hold",)],
+}
+
+
 def pattern_bytes(size):
     """Bytes that show where a piece went missing or was doubled."""
     unit = bytes(range(256)) * 16 + b"\x00\r\n\r\nContent-Length: 1\r\n"
@@ -100,6 +150,7 @@ class MakerServer:
         self.routes = {}
         self.on_request = None
         self.requests = []
+        self.registrations = []
         self.timings = []  # (path, seconds from the request's arrival to the answer's end)
         self._cond = threading.Condition()
         self._stopping = threading.Event()
@@ -164,18 +215,37 @@ class MakerServer:
     def serve_silent(self, path):
         self.route(path, [("hold",)])
 
+    def serve_registration(self, path, answer="accept"):
+        """Decodes each POST into `registrations`; a body that does not decode is
+        answered "400 Bad Request" with the decoder's reason, never accepted."""
+        def steps(request):
+            decoded, error = regdecode(request.body)
+            with self._cond:
+                self.registrations.append(Registration(request, decoded, error))
+                self._cond.notify_all()
+            if error:
+                return [("send", http_answer(error.encode("latin-1"), "400 Bad Request"))]
+            return REGISTRATION_ANSWERS[answer]
+        self.route(path, steps)
+
     # --- recording ---------------------------------------------------------------------------
 
     def wait_requests(self, count, timeout=30):
+        return self._wait_for(self.requests, "requests", count, timeout)
+
+    def wait_registrations(self, count, timeout=30):
+        return self._wait_for(self.registrations, "registrations", count, timeout)
+
+    def _wait_for(self, records, name, count, timeout):
         deadline = time.monotonic() + timeout
         with self._cond:
-            while len(self.requests) < count:
+            while len(records) < count:
                 left = deadline - time.monotonic()
                 if left <= 0:
-                    raise AssertionError(f"{len(self.requests)} requests within {timeout} s, "
-                                         f"wanted {count}: {self.requests}")
+                    raise AssertionError(f"{len(records)} {name} within {timeout} s, "
+                                         f"wanted {count}: {records}")
                 self._cond.wait(left)
-            return list(self.requests)
+            return list(records)
 
     # --- serving -----------------------------------------------------------------------------
 
@@ -388,6 +458,8 @@ def standard_routes(server):
                                      ("pause", 2.0),
                                      ("send", http_answer(b"slow", content_length=False)[20:])])
     server.serve_silent("/silent")
+    for answer in ("accept", "lower", "split", "refuse"):
+        server.serve_registration(f"/register/{answer}", answer)
     server.route("/echo", lambda request: [("send", http_answer(request.head + request.body))])
 
 
