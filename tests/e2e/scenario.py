@@ -35,6 +35,19 @@ def crlf(text):
     return text.replace("\n", "\r\n").encode("latin-1")
 
 
+def reg_text(value):
+    """A REGEDIT4 string, or a DWORD for an int, or deletion for None."""
+    if value is None:
+        return "-"
+    if isinstance(value, int):
+        return f"dword:{value:08x}"
+    return '"' + value.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+REG_ROOTS = {"HKCU": "HKEY_CURRENT_USER", "HKCR": "HKEY_CLASSES_ROOT",
+             "HKLM": "HKEY_LOCAL_MACHINE"}
+
+
 class Scenario(unittest.TestCase):
     """Each test starts from an idle prefix and must leave no Wine process behind."""
 
@@ -86,6 +99,25 @@ class Scenario(unittest.TestCase):
     def start(self, exe, args=(), name=None, channels=None):
         log = os.path.join(self.logs, (name or self.id().rsplit(".", 1)[1]) + ".log")
         return wd.start(self.prefix, exe, list(args), channels=channels, log=log)
+
+    def registry(self, keys):
+        """Writes values in one import, so that Wine starts once for all of them.
+        `keys` maps "HKCU\\path" to a dict of values (None deletes one; "@" is the
+        default value), or to None, which deletes the whole key."""
+        lines = ["REGEDIT4", ""]
+        for key, values in keys.items():
+            root, _, path = key.partition("\\")
+            if values is None:
+                lines += [f"[-{REG_ROOTS[root]}\\{path}]", ""]
+                continue
+            lines.append(f"[{REG_ROOTS[root]}\\{path}]")
+            for name, value in values.items():
+                lines.append(("@" if name == "@" else reg_text(name)) + "=" + reg_text(value))
+            lines.append("")
+        reg_file = os.path.join(self.logs, "settings.reg")
+        with open(reg_file, "w", encoding="cp1252", newline="\r\n") as f:
+            f.write("\n".join(lines) + "\n")
+        self.prefix.reg_import(reg_file)
 
     @staticmethod
     def read_bytes(path):

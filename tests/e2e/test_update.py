@@ -53,15 +53,6 @@ def phases(log, line="Update on phase "):
     return [int(entry[len(line):]) for entry in log.splitlines() if entry.startswith(line)]
 
 
-def reg_text(value):
-    """A REGEDIT4 string, or a DWORD for an int, or deletion for None."""
-    if value is None:
-        return "-"
-    if isinstance(value, int):
-        return f"dword:{value:08x}"
-    return '"' + value.replace("\\", "\\\\").replace('"', '\\"') + '"'
-
-
 class UpdateScenario(scenario.Scenario):
     def setUp(self):
         self.install_dir = self.fresh_folder("Program Files", "Acme", "Tool")
@@ -80,22 +71,6 @@ class UpdateScenario(scenario.Scenario):
         self.registry({HTTP_OPEN_KEY: {"@": '"C:\\windows\\system32\\winebrowser.exe" "%1"'},
                        SETTINGS_KEY: {"ProxyEnable": None, "ProxyServer": None}})
         super().tearDown()
-
-    def registry(self, keys):
-        """Writes values (None deletes one; "@" is the default value) in one import,
-        so that Wine starts once for all of them."""
-        roots = {"HKCU": "HKEY_CURRENT_USER", "HKCR": "HKEY_CLASSES_ROOT"}
-        lines = ["REGEDIT4", ""]
-        for key, values in keys.items():
-            root, _, path = key.partition("\\")
-            lines.append(f"[{roots[root]}\\{path}]")
-            for name, value in values.items():
-                lines.append(("@" if name == "@" else reg_text(name)) + "=" + reg_text(value))
-            lines.append("")
-        reg_file = os.path.join(self.logs, "settings.reg")
-        with open(reg_file, "w", encoding="cp1252", newline="\r\n") as f:
-            f.write("\n".join(lines) + "\n")
-        self.prefix.reg_import(reg_file)
 
     def set_proxy(self, enable, server):
         """The Internet settings; None removes the value."""

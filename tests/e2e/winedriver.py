@@ -239,7 +239,8 @@ class WinePrefix:
             return None
         # reg.exe writes to a pipe in the OEM code page, 437 for the en-US locale env() sets.
         for line in r.stdout.decode("cp437").splitlines():
-            parts = line.strip().split("    ")
+            # Only the indent goes: a value's data may end in blanks.
+            parts = line.lstrip().split("    ")
             if len(parts) >= 2 and parts[1].startswith("REG_") and \
                     (parts[0] == (value if value is not None else "(Default)")):
                 return parts[2] if len(parts) > 2 else ""
@@ -399,19 +400,23 @@ def fail(run, message):
         + extra + f"\nlast Wine stderr lines ({len(tail)}):\n  " + "\n  ".join(tail))
 
 
-def wait_window(run, name, timeout=30):
-    """A visible window named exactly `name`."""
+def wait_window(run, name, timeout=30, besides=()):
+    """A visible window named exactly `name`, other than the windows `besides`
+    (a dialog opened over another of the same caption)."""
+    skip = {window.id for window in besides}
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
-        found = _search(name)
+        found = [wid for wid, _ in _search(name) if wid not in skip]
         if found:
-            return Window(found[-1][0], name, run)
+            return Window(found[-1], name, run)
         time.sleep(0.1)
     fail(run, f"no window {name!r} within {timeout} s")
 
 
-def wait_box(run, caption, timeout=30):
-    """The next message box with this caption, shown by the run or any process it started."""
+def wait_box(run, caption, timeout=30, over=()):
+    """The next message box with this caption, shown by the run or any process it started.
+    `over` names dialogs of the same caption that stay shown beneath the box."""
+    skip = {window.id for window in over}
     deadline = time.monotonic() + timeout
     with run._cond:
         while True:
@@ -430,7 +435,7 @@ def wait_box(run, caption, timeout=30):
         shown = [wid for wid, _ in _search(caption)]
         # X ids come back once a client has gone: a relocated copy's box may reuse its parent's.
         run._claimed = {w: c for w, c in run._claimed.items() if c != caption or w in shown}
-        fresh = [w for w in shown if w not in run._claimed]
+        fresh = [w for w in shown if w not in run._claimed and w not in skip]
         if fresh:
             run._claimed[fresh[0]] = caption
             box.window = Window(fresh[0], caption, run)
