@@ -35,6 +35,7 @@ class Product:
         self.script = script
         self.values, self.files, self.items, self.components = {}, [], [], []
         self.group = ""
+        self.register_question = ""
         for keyword, args in read_script(script):
             if keyword == "FILE LIST":
                 self.files += args[0].split(",")
@@ -47,11 +48,22 @@ class Product:
                 self.items.append((self.group, args[1], args[2], args[3]))
             elif keyword == "OLE":
                 self.components.append(args[1])
+            elif keyword == "REGISTER":
+                self.values[keyword] = args[0]
+                self.register_question = args[2]
             else:
                 self.values[keyword] = args[0] if args else ""
         folder = self.values.get("INSTALL DIR", "")
         self.folder = PROGRAM_FILES + folder + ("\\" if folder and not folder.endswith("\\") else "")
         self.name = f"{self.values.get('COMPANY NAME', '')} {self.values.get('PRODUCT NAME', '')}"
+
+    def first_question(self, option):
+        """The box, (caption, text), that a run with `option` asks before it acts:
+        the update check ("-Update") or the registration ("-Register", "-InstReg")."""
+        if option == "-Update":
+            return ("Electronic Update...",
+                    f"Would you like to check for an update to {self.name} electronically?")
+        return f"{self.name} Registration...", self.register_question
 
     # --- where things are, in the prefix (unix paths) ---
 

@@ -6,6 +6,7 @@ import os
 import re
 import struct
 
+import product
 import scenario
 import winedriver as wd
 
@@ -79,21 +80,19 @@ class SampleProduct(Archive):
     def test_every_run_mode_reads_the_same_script(self):
         self.fresh_folder("AcmeModes")
         exe = self.place_packed(SAMPLE, "AcmeModes", "uninstall.exe")
+        # Each mode asks first (DONE offers the update check, REGISTER the
+        # registration); No ends it at once.
+        sample = product.Product(self.prefix, SAMPLE)
         for arguments in (["-Update", "-debug", "-Spawn"], ["-Register", "-debug", "-Spawn"],
                           ["-InstReg", "-debug"]):
             with self.subTest(arguments[0]):
-                if arguments[0] == "-Update":
-                    # DONE offers the update check; No ends it at once.
-                    run = self.start(exe, arguments, name="mode" + arguments[0])
-                    box = wd.wait_box(run, "Electronic Update...")
-                    self.assertEqual("Would you like to check for an update to Acme Widgets "
-                                     "Widget Studio electronically?", box.text)
-                    wd.answer(box, "n")
-                    self.assertEqual(0, run.wait(60))
-                    self.assertEqual(1, len(run.boxes()))
-                else:
-                    run = self.run_to_end(exe, arguments, name="mode" + arguments[0])
-                    self.assertEqual([], run.boxes())
+                caption, question = sample.first_question(arguments[0])
+                run = self.start(exe, arguments, name="mode" + arguments[0])
+                box = wd.wait_box(run, caption)
+                self.assertEqual(question, box.text)
+                wd.answer(box, "n")
+                self.assertEqual(0, run.wait(60))
+                self.assertEqual(1, len(run.boxes()))
                 log = self.debug_log(exe)
                 self.assertIn("Company Name   : Acme Widgets\r\nProduct Name   : Widget Studio\r\n",
                               log)

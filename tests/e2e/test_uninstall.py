@@ -245,13 +245,8 @@ class OtherRuns(UninstallScenario):
     def test_update_and_registration_runs_remove_no_product_file(self):
         self.install()
         # Each run asks before it goes on; No ends it there.
-        questions = {
-            "-Update": ("Electronic Update...", "Would you like to check for an update to Acme "
-                        "Widgets Widget Studio electronically?"),
-            "-Register": ("Acme Widgets Widget Studio Registration...",
-                          "Would you like to register Widget Studio now?"),
-        }
-        for option, (caption, question) in questions.items():
+        for option in ("-Update", "-Register"):
+            caption, question = self.product.first_question(option)
             with self.subTest(option):
                 run = self.start_installed([option])
                 box = wd.wait_box(run, caption, timeout=60)
