@@ -10,42 +10,40 @@
 #include "platform/registry.h"
 #include "registration/sysinfo.h"
 
-namespace {
-
 #define SYSINFO_PROCESSOR_KEY "Hardware\\Description\\System\\CentralProcessor\\0"
 #define SYSINFO_WINDOWS_KEY "Software\\Microsoft\\Windows\\CurrentVersion"
 
-// Any registry type reads as its bytes up to the first zero byte, so a
-// numeric "~MHz" yields raw bytes, not digits. A value that is missing
-// reads "Unknown".
-void read_value(RegKey key, const char* name, char* text, int size) {
-    if (!reg_get_string(key, name, text, size)) {
-        text_copy(text, size, "Unknown");
+namespace {
+
+// Reads each named value of the key at `path` into its text: any registry
+// type reads as its bytes up to the first zero byte, so a numeric "~MHz"
+// yields raw bytes, not digits, and a value that is missing reads "Unknown".
+// Returns 0, reading nothing, when the key does not open.
+template <int N>
+int read_values(const char* path, const char* const (&names)[N], char* const (&texts)[N]) {
+    RegKey key = nullptr;
+    if (!reg_open_key(&key, REG_ROOT_LOCAL_MACHINE, path)) {
+        return 0;
     }
+    for (int i = 0; i < N; ++i) {
+        if (!reg_get_string(key, names[i], texts[i], SYSINFO_VALUE_SIZE)) {
+            text_copy(texts[i], SYSINFO_VALUE_SIZE, "Unknown");
+        }
+    }
+    reg_close_key(&key);
+    return 1;
 }
 
-void gather_processor(SysinfoFacts* facts) {
-    RegKey key = nullptr;
-    if (!reg_open_key(&key, REG_ROOT_LOCAL_MACHINE, SYSINFO_PROCESSOR_KEY)) {
-        return;
-    }
-    facts->processor_key_open = 1;
-    read_value(key, "Identifier", facts->processor_identifier, SYSINFO_VALUE_SIZE);
-    read_value(key, "~MHz", facts->processor_mhz, SYSINFO_VALUE_SIZE);
-    read_value(key, "MMXIdentifier", facts->processor_mmx, SYSINFO_VALUE_SIZE);
-    read_value(key, "VendorIdentifier", facts->processor_vendor, SYSINFO_VALUE_SIZE);
-    reg_close_key(&key);
-}
-
-void gather_owner(SysinfoFacts* facts) {
-    RegKey key = nullptr;
-    if (!reg_open_key(&key, REG_ROOT_LOCAL_MACHINE, SYSINFO_WINDOWS_KEY)) {
-        return;
-    }
-    facts->windows_key_open = 1;
-    read_value(key, "RegisteredOwner", facts->registered_owner, SYSINFO_VALUE_SIZE);
-    read_value(key, "RegisteredOrganization", facts->registered_organization, SYSINFO_VALUE_SIZE);
-    reg_close_key(&key);
+void gather_registry(SysinfoFacts* facts) {
+    const char* const processor_names[] = {"Identifier", "~MHz", "MMXIdentifier",
+                                           "VendorIdentifier"};
+    char* const processor_texts[] = {facts->processor_identifier, facts->processor_mhz,
+                                     facts->processor_mmx, facts->processor_vendor};
+    facts->processor_key_open =
+        read_values(SYSINFO_PROCESSOR_KEY, processor_names, processor_texts);
+    const char* const owner_names[] = {"RegisteredOwner", "RegisteredOrganization"};
+    char* const owner_texts[] = {facts->registered_owner, facts->registered_organization};
+    facts->windows_key_open = read_values(SYSINFO_WINDOWS_KEY, owner_names, owner_texts);
 }
 
 void gather_screen(SysinfoFacts* facts) {
@@ -94,9 +92,8 @@ int sysinfo_gather(SysinfoFacts* facts) {
         memcpy(facts->address, host.address, sizeof facts->address);
         text_copy(facts->host_name, sizeof facts->host_name, host.name);
     }
-    gather_processor(facts);
+    gather_registry(facts);
     gather_screen(facts);
-    gather_owner(facts);
     gather_version(facts);
     gather_memory(facts);
     return 1;
