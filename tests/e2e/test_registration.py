@@ -385,13 +385,19 @@ class Attempts(RegistrationScenario):
         self.assertEqual([0, 1], phases(log))
         self.assertIn(f"Proxy Enabled (0x00000001) : 127.0.0.1:{dead}\n", log)
 
-    def test_server_down_yes_retries_directly(self):
+    def until_the_retry_question(self):
+        """Registers to a port where no server listens: both attempts fail and
+        the question comes. Returns the port, the run and the question's box."""
         port = ms.free_port()
         self.install(f"http://127.0.0.1:{port}/register")
         run, form = self.start_registration()
         self.register(run, form)
         box = wd.wait_box(run, CAPTION, timeout=120)
         self.assertEqual(RETRY, box.text)
+        return port, run, box
+
+    def test_server_down_yes_retries_directly(self):
+        port, run, box = self.until_the_retry_question()
         with ms.MakerServer(port=port) as server:
             server.serve_registration("/register")
             wd.answer(box, "Return")
@@ -402,12 +408,7 @@ class Attempts(RegistrationScenario):
         self.assertEqual("1.50", self.prefix.reg_query(PRODUCT_KEY, "Registered Version"))
 
     def test_server_down_no_ends_with_nothing_sent(self):
-        port = ms.free_port()
-        self.install(f"http://127.0.0.1:{port}/register")
-        run, form = self.start_registration()
-        self.register(run, form)
-        box = wd.wait_box(run, CAPTION, timeout=120)
-        self.assertEqual(RETRY, box.text)
+        port, run, box = self.until_the_retry_question()
         wd.answer(box, "n")
         log = self.finish(run)
         self.assert_boxes(run, [QUESTION, RETRY])
