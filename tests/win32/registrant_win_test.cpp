@@ -9,6 +9,7 @@
 #include "core/log.h"
 #include "driver/identity.h"
 #include "registration/registrant.h"
+#include "registration/registration_samples.h"
 #include "support/log_file.h"
 
 namespace {
@@ -109,18 +110,7 @@ TEST_F(RegistrantWin, LoadingCreatesAMissingKeyWithTheEmptyRecord) {
 }
 
 TEST_F(RegistrantWin, SavedDetailsComeBackWithoutTheReferral) {
-    registrant_clear();
-    g_registrant.update_choice = UPDATES_ALREADY;
-    strcpy(g_registrant.first_name, "Jo");
-    strcpy(g_registrant.last_name, "Smith");
-    strcpy(g_registrant.street_address, "1 Main Street");
-    strcpy(g_registrant.city, "Springfield");
-    strcpy(g_registrant.state, "IL");
-    strcpy(g_registrant.country, "USA");
-    strcpy(g_registrant.zip_code, "62701");
-    strcpy(g_registrant.email, "jo@example.com");
-    strcpy(g_registrant.phone, "555-555-5555");
-    strcpy(g_registrant.referral, "A friend");
+    g_registrant = sample_registrant(UPDATES_ALREADY);
     RegistrantDetails saved = g_registrant;
     ASSERT_EQ(1, registrant_save());
     EXPECT_EQ(10, value_count());

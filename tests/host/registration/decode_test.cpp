@@ -10,31 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "registration/registration_samples.h"
+
 namespace {
-
-typedef std::vector<std::pair<int, std::string>> Fields;
-
-std::string record_of(const Fields& fields) {
-    std::string record;
-    char tag[8];
-    for (const auto& f : fields) {
-        snprintf(tag, sizeof tag, "\x02%.3d", f.first);
-        record += tag + f.second;
-    }
-    return record;
-}
-
-// The body the program sends for this (unscrambled) record.
-std::string send(std::string record) {
-    auto* bytes = reinterpret_cast<unsigned char*>(&record[0]);
-    registration_scramble(bytes, static_cast<int>(record.size()));
-    std::vector<char> body(
-        static_cast<size_t>(registration_body_size(static_cast<int>(record.size()))));
-    int length = 0;
-    registration_body_compose(bytes, static_cast<int>(record.size()), body.data(),
-                              static_cast<int>(body.size()), &length);
-    return std::string(body.data(), static_cast<size_t>(length));
-}
 
 // A body around any encoded text, with a head whose numbers agree with it.
 std::string wrap(const std::string& encoded, unsigned count, const char* version = "1.50") {
@@ -55,8 +33,8 @@ std::unique_ptr<RegdecodeResult> decode(const std::string& body, int expect) {
     return result;
 }
 
-Fields fields_of(const RegdecodeResult& result) {
-    Fields fields;
+RecordFields fields_of(const RegdecodeResult& result) {
+    RecordFields fields;
     for (int i = 0; i < result.field_count; ++i) {
         const RegdecodeField& f = result.fields[i];
         fields.emplace_back(f.tag,
@@ -67,9 +45,9 @@ Fields fields_of(const RegdecodeResult& result) {
 }
 
 TEST(Regdecode, ReadsTheFieldsAndTheHead) {
-    Fields fields = {{0, "v1.50 (Release)"}, {1, "Installer"}, {100, "REG"}, {203, ""},
-                     {300, "0.0.0.0"},       {401, "0"}};
-    std::string body = send(record_of(fields));
+    RecordFields fields = {{0, "v1.50 (Release)"}, {1, "Installer"}, {100, "REG"}, {203, ""},
+                           {300, "0.0.0.0"},       {401, "0"}};
+    std::string body = sent_body(record_of(fields));
     auto result = decode(body, 1);
     EXPECT_STREQ("1.50", result->version);
     EXPECT_EQ(static_cast<int>(record_of(fields).size()), result->record_length);
@@ -80,7 +58,7 @@ TEST(Regdecode, ReadsTheFieldsAndTheHead) {
 TEST(Regdecode, RoundTripOfRandomRecords) {
     std::mt19937 random(6104);
     for (int round = 0; round < 300; ++round) {
-        Fields fields;
+        RecordFields fields;
         size_t size = 0;
         size_t limit = round < 10 ? size_t{REGISTRATION_RECORD_LIMIT} : 1 + random() % 3000;
         while (true) {
@@ -97,7 +75,7 @@ TEST(Regdecode, RoundTripOfRandomRecords) {
             fields.emplace_back(static_cast<int>(random() % 1000), value);
         }
         std::string record = record_of(fields);
-        auto result = decode(send(record), 1);
+        auto result = decode(sent_body(record), 1);
         ASSERT_EQ(static_cast<int>(record.size()), result->record_length);
         EXPECT_EQ(record,
                   std::string(reinterpret_cast<const char*>(result->record), record.size()));
@@ -106,20 +84,20 @@ TEST(Regdecode, RoundTripOfRandomRecords) {
 }
 
 TEST(Regdecode, EmptyRecordHasNoFields) {
-    auto result = decode(send(""), 1);
+    auto result = decode(sent_body(""), 1);
     EXPECT_EQ(0, result->field_count);
     EXPECT_EQ(8, result->encoded_length);
 }
 
 TEST(Regdecode, RefusesMalformedBodies) {
-    std::string good = send(record_of({{0, "v1.50 (Release)"}, {207, "jo@example.com"}}));
+    std::string good = sent_body(record_of({{0, "v1.50 (Release)"}, {207, "jo@example.com"}}));
     std::string encoded = good.substr(38);
     unsigned count = 4 + 15 + 4 + 14;
     std::string bad_char = encoded;
     bad_char[12] = 'a';
     std::string lower = good;
     lower[4] = 'a';
-    std::string garbage_record = send("abc");
+    std::string garbage_record = sent_body("abc");
     // 4 record bytes: the last group holds one real byte and two padding bytes.
     std::string padded = "00000004!!!!!!!\"";
     std::string bad_crc = good;
@@ -154,15 +132,15 @@ TEST(Regdecode, RefusesMalformedBodies) {
          "the encoded text's record length at body offset 38"},
         {wrap(padded, 4), "the last group's padding byte 2 is 0x01, not zero"},
         {garbage_record, "record byte 0: a field without its tag"},
-        {send(std::string("\x02"
-                          "12")),
+        {sent_body(std::string("\x02"
+                               "12")),
          "record byte 0: a field without its tag"},
-        {send(std::string("\x02"
-                          "123ab\x02"
-                          "1x3")),
+        {sent_body(std::string("\x02"
+                               "123ab\x02"
+                               "1x3")),
          "record byte 6: a field without its tag"},
-        {send(std::string("\x02"
-                          "123ab\x02")),
+        {sent_body(std::string("\x02"
+                               "123ab\x02")),
          "record byte 6: a field without its tag"},
     };
     for (const Case& c : cases) {

@@ -21,6 +21,7 @@
 #include "registration/form_check.h"
 #include "registration/registrant.h"
 #include "registration/registration.h"
+#include "registration/registration_samples.h"
 #include "registration/submission.h"
 #include "registration/sysinfo.h"
 #include "support/bytes_file.h"
@@ -38,17 +39,8 @@ const char g_retry[] =
 // What the form does when the user fills it and presses "Register Now!".
 std::function<void()> user_registers(int choice) {
     return [choice] {
-        g_registrant.update_choice = choice;
-        strcpy(g_registrant.first_name, "Jo");
-        strcpy(g_registrant.last_name, "Smith");
-        strcpy(g_registrant.street_address, "1 Main Street");
+        g_registrant = sample_registrant(choice);
         strcpy(g_registrant.city, "   ");
-        strcpy(g_registrant.state, "IL");
-        strcpy(g_registrant.country, "USA");
-        strcpy(g_registrant.zip_code, "62701");
-        strcpy(g_registrant.email, "jo@example.com");
-        strcpy(g_registrant.phone, "555-555-5555");
-        strcpy(g_registrant.referral, "A friend");
         registrant_save();
     };
 }
@@ -92,15 +84,8 @@ class RegistrationFlow : public testing::Test {
         facts.screen_height = 600;
         facts.bits_per_pixel = 8;
         facts.physical_bytes = 64u << 20;
-        state_ = InstallState();
-        state_.run_mode = RUN_REGISTER_STANDALONE;
-        strcpy(state_.company_name, "Acme");
-        strcpy(state_.product_name, "Tool");
-        strcpy(state_.product_version, "2.0");
+        state_ = sample_install_state();
         strcpy(state_.registry_path, "Software\\Acme\\Tool");
-        state_.list_server_number = 12;
-        strcpy(state_.list_server_name, "News");
-        strcpy(state_.list_server_text, "Weekly");
         log_path_ = open_test_log(test_file_name("log"), LOG_FILE);
     }
     void TearDown() override {

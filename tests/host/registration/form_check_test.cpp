@@ -5,23 +5,9 @@
 #include <cstring>
 #include <string>
 
-namespace {
+#include "registration/registration_samples.h"
 
-RegistrantDetails filled() {
-    RegistrantDetails d = {};
-    d.update_choice = UPDATES_YES;
-    strcpy(d.first_name, "Jo");
-    strcpy(d.last_name, "Smith");
-    strcpy(d.street_address, "1 Main Street");
-    strcpy(d.city, "Springfield");
-    strcpy(d.state, "IL");
-    strcpy(d.country, "USA");
-    strcpy(d.zip_code, "62701");
-    strcpy(d.email, "jo@example.com");
-    strcpy(d.phone, "555-555-5555");
-    strcpy(d.referral, "A friend");
-    return d;
-}
+namespace {
 
 TEST(RegistrationForm, ChoiceFromTheBoxesLaterTickWins) {
     struct Case {
@@ -42,7 +28,7 @@ TEST(RegistrationForm, ProblemsInTheirOrder) {
     EXPECT_STREQ("You must choose if you wish to receive updates or not.",
                  registration_form_problem(&empty));
 
-    RegistrantDetails d = filled();
+    RegistrantDetails d = sample_registrant();
     EXPECT_EQ(nullptr, registration_form_problem(&d));
     d.update_choice = -1;
     EXPECT_STREQ(REGISTRATION_NO_CHOICE, registration_form_problem(&d));
@@ -53,32 +39,32 @@ TEST(RegistrationForm, ProblemsInTheirOrder) {
         &RegistrantDetails::phone,
     };
     for (auto field : fields) {
-        d = filled();
+        d = sample_registrant();
         (d.*field)[0] = '\0';
         EXPECT_STREQ("All fields must be filled in correctly.", registration_form_problem(&d));
     }
-    d = filled();
+    d = sample_registrant();
     d.street_address[0] = '\0';
     EXPECT_STREQ(REGISTRATION_FIELDS_EMPTY, registration_form_problem(&d));
-    d = filled();
+    d = sample_registrant();
     d.referral[0] = '\0';
     EXPECT_STREQ(REGISTRATION_FIELDS_EMPTY, registration_form_problem(&d));
-    d = filled();
+    d = sample_registrant();
     d.email[0] = '\0'; // empty before malformed
     EXPECT_STREQ(REGISTRATION_FIELDS_EMPTY, registration_form_problem(&d));
 
-    d = filled();
+    d = sample_registrant();
     strcpy(d.email, "jo@example");
     EXPECT_STREQ("The email address does not appear to be valid.", registration_form_problem(&d));
 
-    d = filled();
+    d = sample_registrant();
     strcpy(d.city, "   "); // blanks count as filled
     d.update_choice = UPDATES_ALREADY;
     EXPECT_EQ(nullptr, registration_form_problem(&d));
 }
 
 TEST(RegistrationForm, VerificationIgnoresTheCaseOfLetters) {
-    RegistrantDetails d = filled();
+    RegistrantDetails d = sample_registrant();
     EXPECT_EQ(1, registration_email_confirmed(&d, "JO@Example.COM"));
     EXPECT_EQ(0, registration_email_confirmed(&d, "jo@example.co"));
     EXPECT_EQ(0, registration_email_confirmed(&d, ""));

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "registration/submission.h"
+#include "registration/registration_samples.h"
 
 namespace {
 
@@ -37,17 +37,6 @@ ToolRun regdecode(const std::string& arguments, const std::string& body) {
     return run;
 }
 
-std::string send(std::string record) {
-    auto* bytes = reinterpret_cast<unsigned char*>(&record[0]);
-    registration_scramble(bytes, static_cast<int>(record.size()));
-    std::vector<char> body(
-        static_cast<size_t>(registration_body_size(static_cast<int>(record.size()))));
-    int length = 0;
-    registration_body_compose(bytes, static_cast<int>(record.size()), body.data(),
-                              static_cast<int>(body.size()), &length);
-    return std::string(body.data(), static_cast<size_t>(length));
-}
-
 const std::string g_record = std::string("\x02"
                                          "000v1.50 (Release)\x02"
                                          "001Installer") +
@@ -56,13 +45,13 @@ const std::string g_record = std::string("\x02"
                              "209caf\xE9 \"q\"\\\t";
 
 TEST(RegdecodeTool, PrintsOneTagAndValuePerLine) {
-    ToolRun run = regdecode("", send(g_record));
+    ToolRun run = regdecode("", sent_body(g_record));
     EXPECT_EQ(0, run.status);
     EXPECT_EQ("000 v1.50 (Release)\n001 Installer\n203 \n209 caf\xE9 \"q\"\\\t\n", run.output);
 }
 
 TEST(RegdecodeTool, PrintsJson) {
-    std::string body = send(g_record);
+    std::string body = sent_body(g_record);
     ToolRun run = regdecode("--json", body);
     EXPECT_EQ(0, run.status);
     char crc[9];
@@ -82,7 +71,7 @@ TEST(RegdecodeTool, MalformedBodyAndWrongUsage) {
     EXPECT_EQ(1, run.status);
     EXPECT_EQ("regdecode: body of 12 bytes is shorter than the shortest head (34 bytes)\n",
               run.output);
-    run = regdecode("--json", send("abc"));
+    run = regdecode("--json", sent_body("abc"));
     EXPECT_EQ(1, run.status);
     EXPECT_EQ("regdecode: record byte 0: a field without its tag\n", run.output);
     run = regdecode("--xml", "");

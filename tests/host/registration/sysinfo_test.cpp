@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/run_mode.h"
+#include "registration/registration_samples.h"
 
 namespace {
 
@@ -15,30 +16,12 @@ std::string field(const char* tag, const std::string& value) {
 }
 
 struct Fixture {
-    InstallState state = {};
-    RegistrantDetails details = {};
+    InstallState state = sample_install_state();
+    RegistrantDetails details = sample_registrant();
     SysinfoFacts facts = {};
 
     Fixture() {
-        state.run_mode = RUN_REGISTER_STANDALONE;
         strcpy(state.text, "REG");
-        strcpy(state.company_name, "Acme");
-        strcpy(state.product_name, "Tool");
-        strcpy(state.product_version, "2.0");
-        state.list_server_number = 12;
-        strcpy(state.list_server_name, "News");
-        strcpy(state.list_server_text, "Weekly");
-        details.update_choice = UPDATES_YES;
-        strcpy(details.first_name, "Jo");
-        strcpy(details.last_name, "Smith");
-        strcpy(details.street_address, "1 Main Street");
-        strcpy(details.city, "Springfield");
-        strcpy(details.state, "IL");
-        strcpy(details.country, "USA");
-        strcpy(details.zip_code, "62701");
-        strcpy(details.email, "jo@example.com");
-        strcpy(details.phone, "555-555-5555");
-        strcpy(details.referral, "A friend");
         const unsigned char address[4] = {192, 168, 1, 20};
         memcpy(facts.address, address, 4);
         strcpy(facts.host_name, "desk");
