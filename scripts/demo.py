@@ -44,7 +44,7 @@ def demo_script():
 def catch_progress(stop, found):
     """Screenshots the progress window as soon as it shows."""
     while not stop.is_set():
-        windows = wd._search("Please wait...")
+        windows = wd.find_windows("Please wait...")
         if windows:
             try:
                 found.append(wd.screenshot(os.path.join(SCREENS, "2-progress.png"), windows[0][0]))
@@ -82,10 +82,10 @@ def main():
     widget = product.Product(prefix, script)
     widget.install(packed, os.path.join(BUILD, "win32", "tests", "e2e", "component_probe.dll"))
     installed = widget.remaining()
-    say(f"== Installed {widget.name} {widget.values['PRODUCT VERSION']} as its installer would have:")
+    say(f"== Installed {widget.name} {widget.value('PRODUCT VERSION')} as its installer would have:")
     listing(installed)
-    say(f"    registry: HKCU\\{widget.values['REGISTRY PATH']} \"Install Path\" = "
-        + str(prefix.reg_query("HKCU\\" + widget.values["REGISTRY PATH"], "Install Path")))
+    say(f"    registry: HKCU\\{widget.value('REGISTRY PATH')} \"Install Path\" = "
+        + str(prefix.reg_query("HKCU\\" + widget.value("REGISTRY PATH"), "Install Path")))
     say(f"    registry: {widget.entry_key()} (the uninstall entry)")
     say(f"    component calls so far: {widget.component_calls('$2widgets.ocx')}")
 

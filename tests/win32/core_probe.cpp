@@ -1,6 +1,8 @@
-// Drives the core library's fatal stops and the message boxes inside a real
-// Windows process, for the end-to-end scenarios: `core_probe.exe CASE -debug`.
+// A real Windows process for the end-to-end scenarios: `core_probe.exe CASE [ARGS] [-debug]`
+// runs the core library's fatal stops and message boxes, or holds a file open.
 #include <windows.h>
+
+#include <stdlib.h>
 
 #include "core/log.h"
 #include "core/memory.h"
@@ -8,6 +10,23 @@
 #include "driver/message.h"
 
 namespace {
+
+// hold FILE READY RELEASE: opens FILE without delete sharing, so that it cannot be
+// deleted, creates READY, and keeps FILE open until RELEASE exists (at most 120 s).
+int hold(char** paths) {
+    HANDLE held = CreateFileA(paths[0], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (held == INVALID_HANDLE_VALUE) {
+        return 3;
+    }
+    CloseHandle(CreateFileA(paths[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    for (int waited = 0; waited < 120000 && GetFileAttributesA(paths[2]) == INVALID_FILE_ATTRIBUTES;
+         waited += 50) {
+        Sleep(50);
+    }
+    CloseHandle(held);
+    return 0;
+}
 
 int run_case(const char* name) {
     const char* none = nullptr;
@@ -59,18 +78,14 @@ int run_case(const char* name) {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int) {
+    if (__argc == 5 && text_equal(__argv[1], "hold")) {
+        return hold(__argv + 2);
+    }
     int mode = 0;
     log_options(&mode, arguments);
     log_open("debug.log", mode);
     mem_init(MEM_LIMIT_MAXIMUM, 0);
-    char name[64] = "";
-    int length = 0;
-    while (arguments[length] > ' ' && length < static_cast<int>(sizeof name) - 1) {
-        name[length] = arguments[length];
-        ++length;
-    }
-    name[length] = '\0';
-    int result = run_case(name);
+    int result = run_case(__argc > 1 ? __argv[1] : "");
     mem_report();
     log_close();
     return result;

@@ -1,8 +1,6 @@
-/* Test-bed component: a self-registering library that records its calls.
- *
- * DllRegisterServer and DllUnregisterServer each append their own name and a
- * line break to "<library path>.calls", next to the library. While a file
- * "<library path>.fail" exists, both return E_FAIL after recording the call. */
+/* A self-registering library that records its calls: DllRegisterServer and
+ * DllUnregisterServer append their name to "<library path>.calls"; while a file
+ * "<library path>.fail" exists, both then return E_FAIL. */
 #include <windows.h>
 
 static HMODULE g_self;
@@ -20,10 +18,7 @@ static HRESULT record(const char* entry) {
     if (length == 0 || length >= MAX_PATH)
         return E_UNEXPECTED;
     lstrcpyA(path + length, ".calls");
-    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return E_UNEXPECTED;
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS, 0, NULL);
     DWORD written;
     WriteFile(file, entry, (DWORD)lstrlenA(entry), &written, NULL);
     WriteFile(file, "\r\n", 2, &written, NULL);
