@@ -40,14 +40,6 @@ class Product:
     def value(self, keyword):
         return self.values.get(keyword, [""])[0]
 
-    def first_question(self, option):
-        """The box, (caption, text), that a run with `option` asks before it acts:
-        the update check ("-Update") or the registration ("-Register", "-InstReg")."""
-        if option == "-Update":
-            return ("Electronic Update...",
-                    f"Would you like to check for an update to {self.name} electronically?")
-        return f"{self.name} Registration...", self.values["REGISTER"][2]
-
     def file(self, name):
         """Where a file of the list is (unix path); "$2" is the system folder."""
         if name.startswith("$2"):

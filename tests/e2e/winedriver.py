@@ -23,7 +23,7 @@ class WineTestFailure(AssertionError):
 
 
 def decode_debugstr(s):
-    """Wine's debugstr_w output (L"...", "..." after it when cut) as (text, truncated)."""
+    """Wine's debugstr_w output (L"...", and "..." after it when cut) as (text, truncated)."""
     m = re.match(r'L"((?:[^"\\]|\\.)*)"(\.\.\.)?', s)
     if not m:
         return None, False  # (null) or a resource id
@@ -42,7 +42,6 @@ class WinePrefix:
         return env
 
     def ensure(self, timeout=300):
-        """Boots the prefix unless it is ready."""
         if self._ready():
             return
         env = self.env()
@@ -104,7 +103,10 @@ class WinePrefix:
 
     def wait_idle(self, timeout=30):
         """Waits until every process of the prefix, the wineserver included, has ended:
-        a program started while the server is on its way out hangs without a word."""
+        `wineserver -w` can return while the server is still on its way out, and a
+        program started then hangs on the dying server without a word."""
+        with contextlib.suppress(subprocess.TimeoutExpired):
+            subprocess.run(["wineserver", "-w"], env=self.env(), capture_output=True, timeout=timeout)
         if not until(lambda: not self.processes(), timeout):
             left = self.processes()
             self.kill()
@@ -184,8 +186,7 @@ class Run:
         with self._cond:
             return "\n".join(self._out)
 
-    def boxes(self):
-        """Every message box seen so far, answered or not."""
+    def boxes(self):  # every message box seen so far, answered or not
         with self._cond:
             return list(self._boxes)
 
@@ -238,7 +239,7 @@ def fail(run, message):
                           f"last Wine stderr lines ({len(tail)}):\n  " + "\n  ".join(tail))
 
 
-def until(predicate, timeout, step=0.05):
+def until(predicate, timeout, step=0.1):
     deadline = time.monotonic() + timeout
     while True:
         found = predicate()
@@ -317,13 +318,11 @@ def type_text(window, text):
 
 
 def geometry(window):
-    """(x, y, width, height) of the window on the screen."""
     v = dict(line.split("=", 1) for line in _xdo("getwindowgeometry", "--shell", window.id).stdout.split())
     return int(v["X"]), int(v["Y"]), int(v["WIDTH"]), int(v["HEIGHT"])
 
 
-def click(window, x, y, button=1):
-    """Clicks at (x, y) from the window's top-left corner."""
+def click(window, x, y, button=1):  # (x, y) from the window's top-left corner, frame included
     _xdo("mousemove", "--window", window.id, "--sync", x, y, timeout=5)
     _xdo("click", button)
 
