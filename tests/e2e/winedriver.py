@@ -44,6 +44,7 @@ class WinePrefix:
     def ensure(self, timeout=300):
         if self._ready():
             return
+        os.makedirs(os.path.dirname(self.path), exist_ok=True)
         env = self.env()
         env.pop("DISPLAY", None)  # nothing can pop up while booting
         self._tool(["wineboot", "-u"], timeout, env=env)
