@@ -95,7 +95,7 @@ class Scenario(unittest.TestCase):
 
     def place_packed_text(self, text, *parts):
         """The uninstaller carrying a script given as readable text."""
-        script = os.path.join(self.logs, parts[-2] + ".script.txt")
+        script = os.path.join(self.logs, "-".join(parts) + ".script.txt")
         with open(script, "w") as f:
             f.write(text)
         return self.place_packed(script, *parts)
