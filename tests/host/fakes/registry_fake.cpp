@@ -9,7 +9,7 @@
 
 #include "core/log.h"
 
-// An open handle names its key by the path under the selected root.
+// An open handle names its key: the root's number, '\' and the folded path.
 struct HKEY__ {
     std::string key;
 };
@@ -22,22 +22,19 @@ struct Value {
     std::vector<unsigned char> data;
 };
 
-// Values in the order they were first written, by folded key name.
 std::map<std::string, std::vector<Value>> g_keys;
 int g_open = 0;
 
 std::string fold(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
     return text;
 }
 
-int root_number(int root) {
-    return root >= 1 && root <= 6 ? root : REG_ROOT_CURRENT_USER;
-}
-
 std::string key_name(int root, const char* path) {
-    return std::to_string(root_number(root)) + "\\" + fold(path);
+    return std::to_string(root >= 1 && root <= 6 ? root : REG_ROOT_CURRENT_USER) + "\\" +
+           fold(path);
 }
 
 Value* find(RegKey key, const char* name) {
@@ -66,16 +63,10 @@ void registry_fake_set_raw(RegKey key, const char* name, unsigned type, const vo
     Value value{name, type, std::vector<unsigned char>(bytes, bytes + length)};
     Value* existing = find(key, name);
     if (existing) {
-        existing->type = type;
-        existing->data = value.data;
+        *existing = {existing->name, type, value.data};
     } else {
         g_keys[key->key].push_back(value);
     }
-}
-
-RegKey reg_root_key(int root) {
-    static HKEY__ roots[7];
-    return &roots[root_number(root)];
 }
 
 int reg_open_key(RegKey* key, int root, const char* path) {
@@ -88,11 +79,10 @@ int reg_open_key(RegKey* key, int root, const char* path) {
 
 int reg_create_key(RegKey* key, int root, const char* path) {
     CORE_ASSERT_POINTER(key);
-    // Every key on the way is created too.
     std::string name = key_name(root, path);
-    for (size_t end = name.find('\\', name.find('\\') + 1); end != std::string::npos;
+    for (size_t end = name.find('\\', 2); end != std::string::npos;
          end = name.find('\\', end + 1)) {
-        g_keys[name.substr(0, end)];
+        g_keys[name.substr(0, end)]; // every key on the way
     }
     g_keys[name];
     return reg_open_key(key, root, path);
@@ -108,14 +98,11 @@ int reg_close_key(RegKey* key) {
 
 int reg_delete_key(int root, const char* path) {
     std::string name = key_name(root, path);
-    auto child = g_keys.lower_bound(name + "\\");
-    unsigned result = 0;
-    if (g_keys.count(name) == 0) {
-        result = 2; // ERROR_FILE_NOT_FOUND
-    } else if (child != g_keys.end() &&
-               child->first.compare(0, name.size() + 1, name + "\\") == 0) {
-        result = 5; // ERROR_ACCESS_DENIED: the key has subkeys
-    }
+    auto child = g_keys.upper_bound(name + "\\");
+    // ERROR_FILE_NOT_FOUND, or ERROR_ACCESS_DENIED for a key with subkeys.
+    unsigned result = !g_keys.count(name)                                                ? 2
+                      : child != g_keys.end() && child->first.rfind(name + "\\", 0) == 0 ? 5
+                                                                                         : 0;
     if (result != 0) {
         log_printf("Unable to delete key '%s'(0x%.8X)\n", path, result);
         return 0;
@@ -132,7 +119,7 @@ int reg_enum_value(RegKey key, int index, char* name, int name_size, void* data,
                    int* data_length, int* kind) {
     *data_length = data_size;
     const auto& values = g_keys[key->key];
-    if (index < 0 || static_cast<size_t>(index) >= values.size()) {
+    if (index < 0 || index >= static_cast<int>(values.size())) {
         return 0;
     }
     const Value& value = values[static_cast<size_t>(index)];
