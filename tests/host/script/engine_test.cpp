@@ -28,11 +28,11 @@ TEST_F(ScriptTest, KeywordsAreFoundByLengthAndSignatureInAnyLetterCase) {
     }
     // quick_crc shifts byte k by 0, 7, 13, 20, 27 for k modulo 5: bytes 0 and
     // 5 trade places unnoticed, and "QBCDEQBCDEx" signs as "x".
-    for (const char* word : {"ABCDEF", "x", "QBCDEQBCDEx", "BB", "DDDD", "CCC", "HHHHHHHHH"}) {
+    for (const char* word : {"ABCDEF", "x", "QBCDEQBCDEx", "HHHHHHHHH", "BB"}) {
         keyword_add(word, refuse);
     }
     EXPECT_EQ("Matching quick CRC's (x) and (QBCDEQBCDEx)\n", log()) << "and none among the 29";
-    for (const char* word : {"FBCDEA", "X", "bb", "dddd", "ccc", "hhhhhhhhh"}) {
+    for (const char* word : {"FBCDEA", "X", "hhhhhhhhh", "bb"}) {
         EXPECT_EQ(1, keyword_known(word)) << word;
     }
     EXPECT_EQ(0, keyword_known("ABCDEG"));
@@ -53,7 +53,7 @@ TEST_F(ScriptTest, TheRunGoesFromMarkToMarkUntilAnUnknownKeyword) {
     } cases[] = {
         // clang-format off
         {S("~cOMPANY nAME:Acme|~product name:Tool|"), nullptr, "Acme", "Tool", 0},
-        {S("\x01\xff|~COMPANY NAME:Acme|stray|~PRODUCT NAME:Tool|tail"), nullptr, "Acme", "Tool", 0},
+        {S("\x01\xff|~COMPANY NAME:Acme|x|~PRODUCT NAME:Tool|tail"), nullptr, "Acme", "Tool", 0},
         {S("~COMPANY NAME:Acme\r~PRODUCT NAME:Tool\n"), nullptr, "Acme", "Tool", 0},
         // The mark ends Acme, and the loop's extra byte passes the 'P'.
         {S("~COMPANY NAME:Acme~PRODUCT NAME:Tool|"), nullptr, "Acme", "", 0},
@@ -88,22 +88,6 @@ TEST_F(ScriptTest, TheRunGoesFromMarkToMarkUntilAnUnknownKeyword) {
     EXPECT_STREQ("Acme", state_->company_name);
 }
 
-TEST_F(ScriptTest, TheRunStartsAtItsPositionInTheModeItWasLoadedFor) {
-    run(S("~COMPANY NAME:Acme|~PRODUCT NAME:Tool|"), RUN_UPDATE);
-    EXPECT_EQ('\0', state_->script_text[state_->script_length]);
-    state_->company_name[0] = state_->product_name[0] = '\0';
-    state_->run_position = state_->script_text + 5;
-    int owner = 0;
-    EXPECT_EQ(1, script_run(state_, &owner));
-    EXPECT_EQ(&owner, state_->owner_window);
-    EXPECT_EQ(RUN_UPDATE, state_->run_mode);
-    EXPECT_STREQ("", state_->company_name);
-    EXPECT_STREQ("Tool", state_->product_name);
-    InstallState* missing = nullptr;
-    EXPECT_EQ(0, script_load(&missing, log_file_path("missing.dat").c_str(), RUN_UNINSTALL));
-    EXPECT_EQ(nullptr, missing);
-}
-
 TEST_F(ScriptTest, AnArgumentEndsAtOneControlByteAndIsCutToItsBuffer) {
     const std::string longer(200, 'L');
     run("first\t a\xe9\x7f\x01\x1f" + longer + "\r\n");
@@ -136,20 +120,36 @@ TEST_F(ScriptTest, AnArgumentEndsAtOneControlByteAndIsCutToItsBuffer) {
     }
 }
 
-TEST_F(ScriptTest, StoringCommandsKeepTheirArgumentsInEveryRunMode) {
+TEST_F(ScriptTest, CommandsStoreTheirArgumentsAndHandOverOnlyInTheirRunModes) {
     const std::string longer(300, 'v');
-    for (int mode : {RUN_UNINSTALL, RUN_REGISTER_INSTALLER, RUN_UPDATE, RUN_NONE}) {
-        ASSERT_EQ(1, run(S("~PRODUCT VERSION:" + longer + "\tx|~TEXT:t|~UPDATE URL:u|" +
-                           "~REGISTRY PATH:r|~INSTALL NAME:i|~UNINSTALL NAME:n|" +
-                           "~LISTSERVER:12\tNews\tWeekly|~INSTALL SIZE: -42x|"),
-                         mode));
-        EXPECT_EQ(longer.substr(0, 159), state_->product_version);
-        EXPECT_EQ("t u r i n", std::string(state_->text) + " " + state_->update_url + " " +
-                                   state_->registry_path + " " + state_->install_name + " " +
-                                   state_->uninstall_name);
-        EXPECT_EQ("12 News Weekly", std::to_string(state_->list_server_number) + " " +
-                                        state_->list_server_name + " " + state_->list_server_text);
-        EXPECT_EQ(-42, state_->install_size);
+    const std::string script =
+        S("~PRODUCT VERSION:" + longer + "\tx|~TEXT:t|~UPDATE URL:u|~REGISTRY PATH:r|" +
+          "~INSTALL NAME:i|~UNINSTALL NAME:n|~LISTSERVER:12\tNews\tWeekly|~INSTALL SIZE: -42x|" +
+          "~REGISTER:http://127.0.0.1/r\tTool 1.0\t" + longer + "|~DONE:x|~PRODUCT NAME:after|");
+    for (int mode : {RUN_REGISTER_STANDALONE, RUN_REGISTER_INSTALLER, RUN_UPDATE, RUN_NONE}) {
+        for (int result : {1, 0}) {
+            flows_fake_reset(result);
+            ASSERT_EQ(1, run(script, mode));
+            EXPECT_EQ(longer.substr(0, 159), state_->product_version);
+            EXPECT_EQ("u r i n 12 News Weekly -42 after",
+                      std::string(state_->update_url) + " " + state_->registry_path + " " +
+                          state_->install_name + " " + state_->uninstall_name + " " +
+                          std::to_string(state_->list_server_number) + " " +
+                          state_->list_server_name + " " + state_->list_server_text + " " +
+                          std::to_string(state_->install_size) + " " + state_->product_name);
+            EXPECT_STREQ("", state_->text) << "REGISTER empties it";
+            bool registers = mode == RUN_REGISTER_STANDALONE || mode == RUN_REGISTER_INSTALLER;
+            std::vector<FlowRun> runs = registration_fake_runs();
+            runs.insert(runs.end(), update_fake_runs().begin(), update_fake_runs().end());
+            ASSERT_EQ(registers || mode == RUN_UPDATE ? 1u : 0u, runs.size()) << mode;
+            if (!runs.empty()) {
+                EXPECT_EQ(state_, runs[0].state);
+                EXPECT_EQ(static_cast<void*>(this), runs[0].owner_window);
+                EXPECT_EQ(registers ? longer.substr(0, 159) + "|http://127.0.0.1/r|Tool 1.0" : "",
+                          runs[0].texts);
+            }
+            EXPECT_EQ(registers && !result ? RUN_NONE : mode, state_->run_mode);
+        }
     }
     ASSERT_EQ(1, run("\x16LISTSERVER:7"));
     EXPECT_EQ(7, state_->list_server_number);
@@ -158,30 +158,6 @@ TEST_F(ScriptTest, StoringCommandsKeepTheirArgumentsInEveryRunMode) {
                                 "REFRESH", "EXECUTE", "AGREEMENT", "MESSAGE", "BREAK"}) {
         ASSERT_EQ(1, run(S("~" + std::string(ignored) + ":a\tb\x01~TEXT:inside|~TEXT:after|")));
         EXPECT_STREQ("after", state_->text) << ignored;
-    }
-}
-
-TEST_F(ScriptTest, RegisterAndDoneHandOverToTheirFlowsOnlyInTheirModes) {
-    const std::string script = S("~TEXT:Thanks|~REGISTER:http://127.0.0.1/r\tTool 1.0\t" +
-                                 std::string(200, 'q') + "|~DONE:x|~PRODUCT NAME:after|");
-    for (int mode : {RUN_REGISTER_STANDALONE, RUN_REGISTER_INSTALLER, RUN_UNINSTALL, RUN_UPDATE}) {
-        for (int result : {1, 0}) {
-            flows_fake_reset(result);
-            ASSERT_EQ(1, run(script, mode));
-            bool registers = mode == RUN_REGISTER_STANDALONE || mode == RUN_REGISTER_INSTALLER;
-            std::vector<FlowRun> runs = registration_fake_runs();
-            runs.insert(runs.end(), update_fake_runs().begin(), update_fake_runs().end());
-            ASSERT_EQ(registers || mode == RUN_UPDATE ? 1u : 0u, runs.size()) << mode;
-            if (!runs.empty()) {
-                EXPECT_EQ(state_, runs[0].state);
-                EXPECT_EQ(nullptr, runs[0].owner_window);
-                EXPECT_EQ(registers ? std::string(159, 'q') + "|http://127.0.0.1/r|Tool 1.0" : "",
-                          runs[0].texts);
-            }
-            EXPECT_EQ(registers && !result ? RUN_NONE : mode, state_->run_mode);
-            EXPECT_STREQ("", state_->text);
-            EXPECT_STREQ("after", state_->product_name);
-        }
     }
 }
 

@@ -52,24 +52,24 @@ class ScriptTest : public testing::Test {
         log_close();
     }
 
+    // Loads `bytes` as the script and runs it, this test as the owner window.
     int run(const std::string& bytes, int run_mode = RUN_UNINSTALL) {
         if (state_) {
             script_free(&state_);
         }
         std::string path = write_bytes_file(test_file_name("dat"), bytes);
         EXPECT_EQ(1, script_load(&state_, path.c_str(), run_mode));
-        return state_ ? script_run(state_, nullptr) : -1;
+        return state_ ? script_run(state_, this) : -1;
     }
 
-    // What the log gained since the last call.
+    // What the log gained, and the boxes shown ("kind[caption]: text" lines),
+    // since the last call.
     std::string log() {
         std::string all = read_file(log_path_);
         size_t seen = seen_;
         seen_ = all.size();
         return all.substr(seen);
     }
-
-    // The boxes shown since the last call, one "kind[caption]: text" line each.
     static std::string boxes() {
         std::string shown;
         for (const MessageCall& box : message_fake_calls()) {

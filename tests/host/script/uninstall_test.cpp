@@ -187,17 +187,20 @@ TEST_F(Uninstall, ShortcutsThatDoNotFitOrAreNotFullAreNeverDeleted) {
     ASSERT_EQ(1, run(S("~ADD ITEM:1\tt\t\t" + g_long + "|~CREATE GROUP:" + g_long +
                        "|~ADD ITEM:1\tt\t\tTool|")));
     EXPECT_EQ(std::string::npos, log().find("Delete file"));
-    for (const char* programs : {"", "C:\\"}) {
-        shell_folder_fake_programs = programs;
+    const std::string item = "Delete Item = 'Acme' : 'Tool' ('t.exe' / '')\n";
+    const struct {
+        const char* programs;
+        std::string lines;
+    } shells[] = {
+        {"", "Delete Group = '\\Acme'\n" + item + "Not a full path '\\Acme\\Tool.lnk'\n"},
+        {"C:\\",
+         "Delete Group = 'C:\\Acme'\n" + item +
+             "Delete file 'C:\\Acme\\Tool.lnk'\nUnable to delete file 'C:\\Acme\\Tool.lnk'\n" +
+             "Error opening 'C:\\Acme\\'\n"}};
+    for (const auto& c : shells) {
+        shell_folder_fake_programs = c.programs;
         ASSERT_EQ(1, run(S("~CREATE GROUP:Acme|~ADD ITEM:1\tt.exe\t\tTool|")));
-        std::string item = std::string(*programs ? programs : "\\") + "Acme\\Tool.lnk";
-        EXPECT_EQ("Delete Group = '" + item.substr(0, item.size() - 9) +
-                      "'\nDelete Item = 'Acme' : 'Tool' ('t.exe' / '')\n" +
-                      (*programs ? "Delete file '" + item + "'\nUnable to delete file '" + item +
-                                       "'\nError opening 'C:\\Acme\\'\n"
-                                 : "Not a full path '" + item + "'\n") +
-                      summary("", "", 0, "", ""),
-                  log());
+        EXPECT_EQ(c.lines + summary("", "", 0, "", ""), log());
     }
 }
 
