@@ -44,14 +44,12 @@ TEST_F(ScriptTest, KeywordsAreFoundByLengthAndSignatureInAnyLetterCase) {
 
 TEST_F(ScriptTest, TheRunGoesFromMarkToMarkUntilAnUnknownKeyword) {
     const std::string k39(39, 'K');
+    // clang-format off
     const struct {
         std::string script;
         const char* unknown; // the keyword that ends the run, or null
-        const char* company;
-        const char* product;
-        int files;
+        const char* company; const char* product; int files;
     } cases[] = {
-        // clang-format off
         {S("~cOMPANY nAME:Acme|~product name:Tool|"), nullptr, "Acme", "Tool", 0},
         {S("\x01\xff|~COMPANY NAME:Acme|x|~PRODUCT NAME:Tool|tail"), nullptr, "Acme", "Tool", 0},
         {S("~COMPANY NAME:Acme\r~PRODUCT NAME:Tool\n"), nullptr, "Acme", "Tool", 0},
@@ -91,13 +89,8 @@ TEST_F(ScriptTest, TheRunGoesFromMarkToMarkUntilAnUnknownKeyword) {
 TEST_F(ScriptTest, AnArgumentEndsAtOneControlByteAndIsCutToItsBuffer) {
     const std::string longer(200, 'L');
     run("first\t a\xe9\x7f\x01\x1f" + longer + "\r\n");
-    const struct {
-        int from;
-        int size;
-        std::string value;
-        int consumed;
-        int whole;
-    } cases[] = {// clang-format off
+    // clang-format off
+    const struct { int from; int size; std::string value; int consumed; int whole; } cases[] = {
         {0, 160, "first", 6, 1}, {6, 160, " a\xe9\x7f", 11, 1}, {11, 160, "", 12, 1},
         {12, 201, longer, 213, 1}, {12, 200, longer.substr(1), 213, 0}, {12, 1, "", 213, 0},
         {213, 160, "", 214, 1}, {214, 160, "", 215, 1}, {215, 160, "", 215, 1}}; // past the zero
@@ -110,11 +103,11 @@ TEST_F(ScriptTest, AnArgumentEndsAtOneControlByteAndIsCutToItsBuffer) {
         EXPECT_EQ(c.value, value.data()) << c.from << " " << c.size;
         EXPECT_EQ(c.consumed, consumed) << c.from << " " << c.size;
     }
-    const struct {
-        const char* text;
-        int value;
-    } decimals[] = {{" -42x", -42}, {"abc", 0}, {"+7", 7},         {"\t\n 9", 9},
-                    {"- 5", 0},     {"--5", 0}, {"4294967297", 1}, {"-2147483648", INT_MIN}};
+    // clang-format off
+    const struct { const char* text; int value; } decimals[] = {
+        {" -42x", -42}, {"abc", 0}, {"+7", 7}, {"\t\n 9", 9}, {"- 5", 0}, {"--5", 0},
+        {"4294967297", 1}, {"-2147483648", INT_MIN}};
+    // clang-format on
     for (const auto& c : decimals) {
         EXPECT_EQ(c.value, arg_decimal(c.text)) << c.text;
     }

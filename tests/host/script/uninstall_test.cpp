@@ -2,12 +2,10 @@
 // on the in-memory drive and registry.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "core/text.h"
-#include "fakes/flows_fake.h"
 #include "fakes/platform_fake.h"
 #include "fakes/registry_fake.h"
 #include "fakes/window_fake.h"
@@ -162,41 +160,18 @@ TEST_F(Uninstall, LongNamesAreCutSoThatTheQuestionAndTheNoticeStayWhole) {
     }
 }
 
-TEST_F(Uninstall, TheRegistrationRunsRemoveTheRegistrationShortcutOnceRegistered) {
-    const std::string shortcut = g_programs + "\\Acme Tool\\Register Tool.lnk";
-    for (int mode : {RUN_REGISTER_STANDALONE, RUN_REGISTER_INSTALLER, RUN_UPDATE}) {
-        for (std::string arguments : {"-rEGISTER", "-Register now"}) {
-            for (int result : {1, 0}) {
-                install();
-                files_fake_add(shortcut);
-                flows_fake_reset(result);
-                ASSERT_EQ(1, run(S("~CREATE GROUP:Acme Tool|~ADD ITEM:1\ttool.exe\t\tTool|~ADD "
-                                   "ITEM:2\tu.exe\t" +
-                                   arguments + "\tRegister Tool|~REGISTER:u\tr\tq|~DONE:x|"),
-                                 mode));
-                bool removed = result && arguments == "-rEGISTER" && mode != RUN_UPDATE;
-                EXPECT_EQ(!removed, files_fake_exists(shortcut)) << mode << arguments << result;
-                EXPECT_TRUE(files_fake_exists(g_programs + "\\Acme Tool\\Tool.lnk"));
-            }
-        }
-    }
-}
-
 TEST_F(Uninstall, ShortcutsThatDoNotFitOrAreNotFullAreNeverDeleted) {
     files_fake_add(g_programs + "\\" + g_long.substr(0, 159) + ".lnk");
     ASSERT_EQ(1, run(S("~ADD ITEM:1\tt\t\t" + g_long + "|~CREATE GROUP:" + g_long +
                        "|~ADD ITEM:1\tt\t\tTool|")));
     EXPECT_EQ(std::string::npos, log().find("Delete file"));
     const std::string item = "Delete Item = 'Acme' : 'Tool' ('t.exe' / '')\n";
-    const struct {
-        const char* programs;
-        std::string lines;
-    } shells[] = {
+    // clang-format off
+    const struct { const char* programs; std::string lines; } shells[] = {
         {"", "Delete Group = '\\Acme'\n" + item + "Not a full path '\\Acme\\Tool.lnk'\n"},
-        {"C:\\",
-         "Delete Group = 'C:\\Acme'\n" + item +
-             "Delete file 'C:\\Acme\\Tool.lnk'\nUnable to delete file 'C:\\Acme\\Tool.lnk'\n" +
-             "Error opening 'C:\\Acme\\'\n"}};
+        {"C:\\", "Delete Group = 'C:\\Acme'\n" + item + "Delete file 'C:\\Acme\\Tool.lnk'\n" +
+                  "Unable to delete file 'C:\\Acme\\Tool.lnk'\nError opening 'C:\\Acme\\'\n"}};
+    // clang-format on
     for (const auto& c : shells) {
         shell_folder_fake_programs = c.programs;
         ASSERT_EQ(1, run(S("~CREATE GROUP:Acme|~ADD ITEM:1\tt.exe\t\tTool|")));
@@ -222,11 +197,8 @@ TEST_F(Uninstall, RemovalPrunesEmptiedFoldersAndUsesOnlyWholeFullPaths) {
                   cut + "'\nDelete file 'C:/Fwd/Sub/x.txt'\nDeleting 'C:/Fwd/Sub/'\n" +
                   "Deleting 'C:/Fwd'\n",
               log());
-    const struct {
-        const char* path;
-        int whole;
-        const char* line;
-    } paths[] = {// clang-format off
+    // clang-format off
+    const struct { const char* path; int whole; const char* line; } paths[] = {
         {"C:\\a", 1, ""}, {"z:/a", 1, ""}, {"\\\\server\\a", 1, ""},
         {"C:\\a", 0, "Path too long 'C:\\a'\n"}, {"1:\\a", 1, "Not a full path '1:\\a'\n"},
         {"{:\\a", 1, "Not a full path '{:\\a'\n"}, {"\\a", 1, "Not a full path '\\a'\n"},
@@ -243,11 +215,8 @@ TEST_F(Uninstall, MacrosReplaceWhatWasBuiltAndTheRestFollowsLessOneBackslash) {
     text_copy(state.install_path, sizeof state.install_path, g_folder.c_str());
     // A leading '@' stands for the installation folder.
     const std::string fits(143 - g_folder.size(), 'n');
-    const struct {
-        std::string source;
-        std::string path;
-        int whole;
-    } cases[] = {// clang-format off
+    // clang-format off
+    const struct { std::string source; std::string path; int whole; } cases[] = {
         {"a.txt", "@a.txt", 1},    {"\\a.txt", "@a.txt", 1},     {"\\\\r", "@\\r", 1},
         {"a$4b", "@a$4b", 1},      {"", "@", 1},                 {"$1x", "C:\\Windows\\x", 1},
         {"$3x", "C:\\Acme\\x", 1}, {"$4x", "C:\\Temp\\x", 1},    {"$5x", "C:\\Work\\x", 1},
@@ -273,14 +242,6 @@ TEST_F(Uninstall, MacrosReplaceWhatWasBuiltAndTheRestFollowsLessOneBackslash) {
     EXPECT_EQ("Unknown command '9'\n" + g_translates + "$0 Translates to 'E:\\Apps\\'\n" +
                   "Unable to get Program Files path\n" + g_translates,
               log());
-    for (std::string text : {"C:/a/b", "C:/a/b/", "abcd"}) {
-        std::vector<char> fixed(text.c_str(), text.c_str() + text.size() + 1);
-        fixed.resize(text == "abcd" ? 5 : 9);
-        EXPECT_EQ(text == "abcd" ? 0 : 1,
-                  fix_slashes(fixed.data(), static_cast<int>(fixed.size()), 1))
-            << text;
-        EXPECT_STREQ(text == "abcd" ? "abcd" : "C:\\a\\b\\", fixed.data());
-    }
 }
 
 } // namespace
