@@ -10,10 +10,9 @@ struct InstallState;
 struct FlowRun {
     void* owner_window;
     InstallState* state;
-    std::string texts; // a registration's "question|url|record text"
+    std::string texts; // "update", or a registration's "question|url|record text"
 };
 
 // Forgets every run; registrations report `registration_result` from now on.
 void flows_fake_reset(int registration_result = 1);
-const std::vector<FlowRun>& registration_fake_runs();
-const std::vector<FlowRun>& update_fake_runs();
+const std::vector<FlowRun>& flows_fake_runs();

@@ -115,11 +115,9 @@ int folder_list(const char* folder, FolderVisit visit, void* context) {
     ++g_listings;
     std::vector<std::string> names = names_in(fold(folder));
     names.insert(names.begin(), {".", ".."});
-    for (const std::string& name : names) {
-        if (!visit(name.c_str(), context)) {
-            break;
-        }
-    }
+    // Until the visitor stops the listing.
+    std::find_if(names.begin(), names.end(),
+                 [&](const std::string& name) { return !visit(name.c_str(), context); });
     return 1;
 }
 

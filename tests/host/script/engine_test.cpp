@@ -132,13 +132,13 @@ TEST_F(ScriptTest, CommandsStoreTheirArgumentsAndHandOverOnlyInTheirRunModes) {
                           std::to_string(state_->install_size) + " " + state_->product_name);
             EXPECT_STREQ("", state_->text) << "REGISTER empties it";
             bool registers = mode == RUN_REGISTER_STANDALONE || mode == RUN_REGISTER_INSTALLER;
-            std::vector<FlowRun> runs = registration_fake_runs();
-            runs.insert(runs.end(), update_fake_runs().begin(), update_fake_runs().end());
+            const std::vector<FlowRun>& runs = flows_fake_runs();
             ASSERT_EQ(registers || mode == RUN_UPDATE ? 1u : 0u, runs.size()) << mode;
             if (!runs.empty()) {
                 EXPECT_EQ(state_, runs[0].state);
                 EXPECT_EQ(static_cast<void*>(this), runs[0].owner_window);
-                EXPECT_EQ(registers ? longer.substr(0, 159) + "|http://127.0.0.1/r|Tool 1.0" : "",
+                EXPECT_EQ(registers ? longer.substr(0, 159) + "|http://127.0.0.1/r|Tool 1.0"
+                                    : "update",
                           runs[0].texts);
             }
             EXPECT_EQ(registers && !result ? RUN_NONE : mode, state_->run_mode);
