@@ -1,5 +1,5 @@
-// Runs install scripts given as bytes through the real loader, keyword table
-// and handlers, with the log in a file and message boxes recorded.
+// Runs install scripts through the real loader, keyword table and handlers,
+// with the log in a file and message boxes recorded.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,55 +10,77 @@
 #include "core/memory.h"
 #include "driver/run_mode.h"
 #include "fakes/message_fake.h"
-#include "script/install_state.h"
 #include "script/keyword_table.h"
 #include "script/script.h"
 #include "support/bytes_file.h"
 #include "support/log_file.h"
 
-class ScriptTest : public testing::Test {
-  public:
-    // The four lines that close a successful run.
-    static std::string summary(const std::string& company, const std::string& product, int files,
-                               const std::string& path, const std::string& dir) {
-        return "Company Name   : " + company + "\nProduct Name   : " + product +
-               "\nFile Count     : " + std::to_string(files) + "\nInstall Path   : " + path + " [" +
-               dir + "]\n";
+// Script bytes written readably: '~' is the command mark, '|' a CR LF.
+inline std::string S(const std::string& text) {
+    std::string bytes;
+    for (char c : text) {
+        bytes += c == '~'   ? std::string("\x16")
+                 : c == '|' ? std::string("\r\n")
+                            : std::string(1, c);
     }
+    return bytes;
+}
 
+// The four lines that close a successful run.
+inline std::string summary(const std::string& company, const std::string& product, int files,
+                           const std::string& path, const std::string& dir) {
+    return "Company Name   : " + company + "\nProduct Name   : " + product +
+           "\nFile Count     : " + std::to_string(files) + "\nInstall Path   : " + path + " [" +
+           dir + "]\n";
+}
+
+class ScriptTest : public testing::Test {
   protected:
     void SetUp() override {
         mem_init(MEM_LIMIT_MAXIMUM, 0);
-        keyword_table_build();
-        message_fake_reset();
         log_path_ = open_test_log(test_file_name("log"), LOG_FILE);
+        EXPECT_EQ(1, keyword_table_build());
+        message_fake_reset();
     }
-
     void TearDown() override {
         if (state_) {
-            script_free(&state_);
+            EXPECT_EQ(1, script_free(&state_));
+            EXPECT_EQ(nullptr, state_);
         }
-        keyword_table_free();
+        EXPECT_EQ(1, keyword_table_free());
+        EXPECT_EQ(0, keyword_known("TEXT"));
         log_close();
     }
 
-    // Loads `bytes` as the script (the name is a file: no archive is open).
-    void load(const std::string& bytes, int run_mode = RUN_UNINSTALL) {
+    // Loads `bytes` as the script and runs it, this test as the owner window.
+    int run(const std::string& bytes, int run_mode = RUN_UNINSTALL) {
         if (state_) {
             script_free(&state_);
         }
         std::string path = write_bytes_file(test_file_name("dat"), bytes);
-        ASSERT_EQ(1, script_load(&state_, path.c_str(), run_mode));
-        ASSERT_NE(nullptr, state_);
+        EXPECT_EQ(1, script_load(&state_, path.c_str(), run_mode));
+        return state_ ? script_run(state_, this) : -1;
     }
 
-    int run(const std::string& bytes, int run_mode = RUN_UNINSTALL) {
-        load(bytes, run_mode);
-        return state_ ? script_run(state_, nullptr) : -1;
+    // What the log gained, and the boxes shown ("kind[caption]: text" lines),
+    // since the last call.
+    std::string log() {
+        std::string all = read_file(log_path_);
+        size_t seen = seen_;
+        seen_ = all.size();
+        return all.substr(seen);
     }
-
-    std::string log() { return read_file(log_path_); }
+    static std::string boxes() {
+        std::string shown;
+        for (const MessageCall& box : message_fake_calls()) {
+            shown += box.kind + (box.has_caption ? "[" + box.caption + "]" : "") + ": " + box.text +
+                     "\n";
+        }
+        message_fake_calls().clear();
+        return shown;
+    }
 
     InstallState* state_ = nullptr;
     std::string log_path_;
+    size_t seen_ = 0;
 };

@@ -1,0 +1,163 @@
+#include "fakes/platform_fake.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+
+#include "core/text.h"
+#include "platform/files.h"
+#include "platform/library.h"
+#include "platform/shell_folder.h"
+#include "script/paths.h"
+
+std::string shell_folder_fake_programs;
+
+namespace {
+
+// By folded path: the path as added, and whether it is a folder.
+std::map<std::string, std::pair<std::string, bool>> g_entries;
+int g_listings = 0;
+
+// '/' as '\', no trailing separator, lower case.
+std::string fold(std::string path) {
+    std::replace(path.begin(), path.end(), '/', '\\');
+    while (path.size() > 3 && path.back() == '\\') {
+        path.pop_back();
+    }
+    for (char& c : path) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return path;
+}
+
+std::string parent_of(const std::string& folded) {
+    size_t cut = folded.rfind('\\');
+    return cut == std::string::npos || cut < 2 ? "" : folded.substr(0, cut == 2 ? 3 : cut);
+}
+
+std::vector<std::string> names_in(const std::string& folded) {
+    std::vector<std::string> names;
+    for (const auto& entry : g_entries) {
+        if (parent_of(entry.first) == folded) {
+            names.push_back(entry.first.substr(entry.first.rfind('\\') + 1));
+        }
+    }
+    return names;
+}
+
+// A folder that may be listed or removed.
+bool usable_folder(const std::string& folded) {
+    auto found = g_entries.find(folded);
+    return found != g_entries.end() && found->second.second;
+}
+
+} // namespace
+
+void platform_fake_reset() {
+    g_entries.clear();
+    g_listings = 0;
+    shell_folder_fake_programs = "C:\\Users\\Ann\\Start Menu\\Programs";
+}
+
+void files_fake_add(const std::string& path, bool folder) {
+    std::string parent = parent_of(fold(path));
+    if (parent.size() > 3 && !g_entries.count(parent)) {
+        files_fake_add(path.substr(0, parent.size()), true);
+    }
+    g_entries[fold(path)] = {path, folder};
+}
+
+int files_fake_exists(const std::string& path) {
+    return static_cast<int>(g_entries.count(fold(path)));
+}
+
+std::vector<std::string> files_fake_paths() {
+    std::vector<std::string> paths;
+    for (const auto& entry : g_entries) {
+        paths.push_back(entry.second.first);
+    }
+    return paths;
+}
+
+int files_fake_listings() {
+    return g_listings;
+}
+
+int file_delete(const char* path) {
+    auto found = g_entries.find(fold(path));
+    if (found == g_entries.end() || found->second.second) {
+        return 0;
+    }
+    g_entries.erase(found);
+    return 1;
+}
+
+int file_exists(const char* path) {
+    return files_fake_exists(path);
+}
+
+int folder_leave() {
+    return 1;
+}
+
+int folder_remove(const char* folder) {
+    if (!usable_folder(fold(folder)) || !names_in(fold(folder)).empty()) {
+        return 0;
+    }
+    g_entries.erase(fold(folder));
+    return 1;
+}
+
+int folder_list(const char* folder, FolderVisit visit, void* context) {
+    if (!usable_folder(fold(folder))) {
+        return 0;
+    }
+    ++g_listings;
+    std::vector<std::string> names = names_in(fold(folder));
+    names.insert(names.begin(), {".", ".."});
+    // Until the visitor stops the listing.
+    std::find_if(names.begin(), names.end(),
+                 [&](const std::string& name) { return !visit(name.c_str(), context); });
+    return 1;
+}
+
+// No library is found (ERROR_MOD_NOT_FOUND): the Win32 scenarios load real ones.
+int library_load(const char*, Library* library, unsigned* error) {
+    *library = nullptr;
+    *error = 126;
+    return 0;
+}
+
+int library_call(Library, const char*, int*) {
+    return 0;
+}
+
+int library_free(Library* library) {
+    *library = nullptr;
+    return 1;
+}
+
+int shell_programs_folder(char* folder, int size) {
+    // The shell writes up to SHELL_FOLDER_SIZE bytes whatever it is told.
+    if (size < SHELL_FOLDER_SIZE ||
+        !text_copy(folder, SHELL_FOLDER_SIZE, shell_folder_fake_programs.c_str())) {
+        folder[0] = '\0';
+    }
+    return 1;
+}
+
+// The folder queries: answers of a typical machine, the temporary folder as
+// the system may write it.
+#define FOLDER_QUERY(query, answer)                                                                \
+    int query(char* folder, int size) {                                                            \
+        if (!text_copy(folder, size, answer)) {                                                    \
+            folder[0] = '\0';                                                                      \
+        }                                                                                          \
+        fix_slashes(folder, size, 1);                                                              \
+        return 1;                                                                                  \
+    }
+FOLDER_QUERY(get_current_dir, "C:\\Work")
+FOLDER_QUERY(get_temp_dir, "C:/Temp/")
+FOLDER_QUERY(get_windows_dir, "C:\\Windows\\")
+FOLDER_QUERY(get_system_dir, "C:\\Windows\\System32\\")
+FOLDER_QUERY(get_module_dir, "C:\\Acme\\")

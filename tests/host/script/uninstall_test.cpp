@@ -1,0 +1,255 @@
+// The removal commands, file removal, path macros, shortcuts and components
+// on the in-memory drive and registry.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/text.h"
+#include "fakes/platform_fake.h"
+#include "fakes/registry_fake.h"
+#include "fakes/window_fake.h"
+#include "script/file_removal.h"
+#include "script/paths.h"
+#include "script/script_fixture.h"
+#include "script/shortcuts.h"
+
+namespace {
+
+using Paths = std::vector<std::string>;
+
+const std::string g_folder = "C:\\Program Files\\Acme\\Tool\\";
+const std::string g_programs = "C:\\Users\\Ann\\Start Menu\\Programs";
+const char g_product_key[] = "Software\\Acme\\Tool";
+const char g_entry_key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Acme Tool";
+const std::string g_translates = "$0 Translates to 'C:\\Program Files\\'\n";
+const std::string g_long(200, 'n');
+
+// Sets a string value, or only creates the key when `name` is null.
+void set(int root, const char* key_path, const char* name, const std::string& value) {
+    RegKey key = nullptr;
+    reg_create_key(&key, root, key_path);
+    if (name) {
+        reg_set_string(key, name, value.c_str());
+    }
+    reg_close_key(&key);
+}
+
+// The product as its installer leaves it, beside another one.
+void install() {
+    for (const char* name : {"tool.exe", "a.txt", "b.txt", "help\\tool.hlp", "helpers.txt",
+                             "help\\x.hlp", "uninstall.exe"}) {
+        files_fake_add(g_folder + name);
+    }
+    for (const std::string& path :
+         {std::string("C:\\Temp\\setup.log"), g_programs + "\\Other.lnk",
+          std::string("C:\\Acme\\acme.ini"), g_programs + "\\Acme Tool\\Tool.lnk",
+          std::string("C:\\Program Files\\Other\\other.exe")}) {
+        files_fake_add(path);
+    }
+    set(REG_ROOT_CURRENT_USER, g_product_key, "Install Path", g_folder);
+    set(REG_ROOT_LOCAL_MACHINE, g_entry_key, nullptr, "");
+}
+
+std::string script(const std::string& names) {
+    return S("~COMPANY NAME:Acme|~PRODUCT NAME:Tool|~REGISTRY PATH:Software\\Acme\\Tool|"
+             "~INSTALL DIR:Acme\\Tool|~INSTALL PATH:Installing|~FILE LIST:" +
+             names + "|~UNINSTALL NAME:uninstall.exe|~INSTALL NAME:$3acme.ini|~INSTALL:|" +
+             "~CREATE GROUP:Acme Tool|~ADD ITEM:1\ttool.exe\t/x\tTool|" +
+             "~OLE:REGISTER\t$2comp.ocx|~DONE:x|");
+}
+
+class Uninstall : public ScriptTest {
+  protected:
+    void SetUp() override {
+        ScriptTest::SetUp();
+        platform_fake_reset();
+        registry_fake_reset();
+        window_fake_reset();
+        current_group_clear();
+        set(REG_ROOT_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
+            "ProgramFilesDir", "C:\\Program Files");
+    }
+    void TearDown() override {
+        EXPECT_EQ(0, registry_fake_open_keys());
+        ScriptTest::TearDown();
+    }
+};
+
+TEST_F(Uninstall, YesRemovesTheFilesTheFoldersTheyEmptyTheShortcutsAndTheEntry) {
+    install();
+    // Names with a macro are expanded in their turn; a cut name is refused.
+    ASSERT_EQ(1,
+              run(script("tool.exe,a.txt,b.txt,gone.txt,help\\tool.hlp,helpers.txt,$9help\\x.hlp,"
+                         "$4setup.log," +
+                         g_long)));
+    const std::string f = g_folder;
+    const std::string group = g_programs + "\\Acme Tool";
+    const std::string system = "C:\\Windows\\System32\\comp.ocx";
+    auto del = [](const std::string& path) { return "Delete file '" + path + "'\n"; };
+    auto dir = [](const std::string& path) { return "Deleting '" + path + "'\n"; };
+    EXPECT_EQ(g_translates + del(f + "tool.exe") + del(f + "a.txt") + del(f + "b.txt") +
+                  del(f + "gone.txt") + "Unable to delete file '" + f + "gone.txt'\n" +
+                  del(f + "help\\tool.hlp") + del(f + "helpers.txt") + "Unknown command '9'\n" +
+                  del(f + "help\\x.hlp") + dir(f + "help\\") + del("C:\\Temp\\setup.log") +
+                  dir("C:\\Temp\\") + "Path too long '" + (f + g_long).substr(0, 143) + "'\n" +
+                  del(f + "uninstall.exe") + dir(f) + dir("C:\\Program Files\\Acme") +
+                  del("C:\\Acme\\acme.ini") + dir("C:\\Acme\\") + "Delete Group = '" + group +
+                  "'\nDelete Item = 'Acme Tool' : 'Tool' ('tool.exe' / '/x')\n" +
+                  del(group + "\\Tool.lnk") + dir(group + "\\") + "OLE: REGISTER '" + system +
+                  "'\nError attempting to load '" + system + "' (0x0000007E)\n" +
+                  summary("Acme", "Tool", 9, f, "Acme\\Tool\\"),
+              log());
+    EXPECT_EQ("confirm: Are you sure you want to uninstall Acme Tool?\n"
+              "notify[Uninstaller...]: Acme Tool has been uninstalled!\n",
+              boxes());
+    EXPECT_EQ(Paths({"C:\\Program Files", "C:\\Program Files\\Other",
+                     "C:\\Program Files\\Other\\other.exe", "C:\\Users", "C:\\Users\\Ann",
+                     "C:\\Users\\Ann\\Start Menu", g_programs, g_programs + "\\Other.lnk"}),
+              files_fake_paths());
+    // Only where the next name lies elsewhere, is missing or waits for its
+    // macro: after b.txt, gone.txt, help\tool.hlp, helpers.txt, help\x.hlp
+    // (two folders), setup.log, uninstall.exe (three) and acme.ini; the group
+    // and Programs.
+    EXPECT_EQ(13, files_fake_listings());
+    EXPECT_FALSE(reg_key_exists(REG_ROOT_LOCAL_MACHINE, g_entry_key));
+    EXPECT_TRUE(reg_key_exists(REG_ROOT_CURRENT_USER, g_product_key));
+    const auto& events = window_fake_events();
+    ASSERT_EQ(11u, events.size());
+    EXPECT_TRUE(events[0].kind == ProgressEvent::SHOW && events[0].flag == 1);
+    EXPECT_TRUE(events[10].kind == ProgressEvent::SHOW && events[10].flag == 0);
+    for (size_t step = 0; step < 9; ++step) {
+        EXPECT_DOUBLE_EQ(step * 100.0 / 9, events[step + 1].percentage);
+    }
+}
+
+TEST_F(Uninstall, NoOrAProductNotFoundRemovesNothing) {
+    const std::string not_found =
+        "notify: Unable to find previous installation; files could not be removed.\n";
+    for (int row = 0; row < 3; ++row) {
+        install();
+        message_fake_reset(row != 0);
+        if (row == 1) {
+            set(REG_ROOT_CURRENT_USER, g_product_key, "Install Path", "C:\\" + g_long);
+        } else if (row == 2) {
+            reg_delete_key(REG_ROOT_CURRENT_USER, g_product_key);
+        }
+        Paths before = files_fake_paths();
+        ASSERT_EQ(1, run(script("tool.exe") + S("~TEXT:after|")));
+        EXPECT_EQ("confirm: Are you sure you want to uninstall Acme Tool?\n" +
+                      (row ? not_found : ""),
+                  boxes());
+        EXPECT_EQ(RUN_NONE, state_->run_mode);
+        EXPECT_EQ(before, files_fake_paths());
+        EXPECT_TRUE(reg_key_exists(REG_ROOT_LOCAL_MACHINE, g_entry_key));
+        EXPECT_TRUE(window_fake_events().empty());
+        EXPECT_STREQ("after", state_->text);
+    }
+}
+
+TEST_F(Uninstall, LongNamesAreCutSoThatTheBoxesStayWholeAndNoOtherEntryIsDeleted) {
+    for (int company : {159, 100}) {
+        std::string names = std::string(company, 'c') + " " + std::string(159, 'p');
+        std::string key = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + names;
+        set(REG_ROOT_LOCAL_MACHINE, key.substr(0, 319).c_str(), nullptr, "");
+        ASSERT_EQ(1, run(S("~COMPANY NAME:" + names.substr(0, company) + "|~PRODUCT NAME:" +
+                           names.substr(company + 1) + "|~UNINSTALL NAME:u|~INSTALL:|~DONE:x|")));
+        // A question of 143 characters, a notice of 159, a key path of 319.
+        EXPECT_EQ("confirm: Are you sure you want to uninstall " + names.substr(0, 107) +
+                      "?\nnotify[Uninstaller...]: " + names.substr(0, 137) +
+                      " has been uninstalled!\n",
+                  boxes());
+        EXPECT_EQ("Not a full path 'u'\n" +
+                      (key.size() > 319 ? "Path too long '" + key.substr(0, 319) + "'\n" : "") +
+                      summary(names.substr(0, company), names.substr(company + 1), 0, "", ""),
+                  log());
+        EXPECT_EQ(key.size() > 319,
+                  reg_key_exists(REG_ROOT_LOCAL_MACHINE, key.substr(0, 319).c_str()));
+    }
+}
+
+TEST_F(Uninstall, ShortcutsThatDoNotFitOrAreNotFullAreNeverDeleted) {
+    files_fake_add(g_programs + "\\" + g_long.substr(0, 159) + ".lnk");
+    ASSERT_EQ(1, run(S("~ADD ITEM:1\tt\t\t" + g_long + "|~CREATE GROUP:" + g_long +
+                       "|~ADD ITEM:1\tt\t\tTool|")));
+    EXPECT_EQ(std::string::npos, log().find("Delete file"));
+    const std::string item = "Delete Item = 'Acme' : 'Tool' ('t.exe' / '')\n";
+    // clang-format off
+    const struct { const char* programs; std::string lines; } shells[] = {
+        {"", "Delete Group = '\\Acme'\n" + item + "Not a full path '\\Acme\\Tool.lnk'\n"},
+        {"C:\\", "Delete Group = 'C:\\Acme'\n" + item + "Delete file 'C:\\Acme\\Tool.lnk'\n" +
+                  "Unable to delete file 'C:\\Acme\\Tool.lnk'\nError opening 'C:\\Acme\\'\n"}};
+    // clang-format on
+    for (const auto& c : shells) {
+        shell_folder_fake_programs = c.programs;
+        ASSERT_EQ(1, run(S("~CREATE GROUP:Acme|~ADD ITEM:1\tt.exe\t\tTool|")));
+        EXPECT_EQ(c.lines + summary("", "", 0, "", ""), log());
+    }
+}
+
+TEST_F(Uninstall, RemovalPrunesEmptiedFoldersAndUsesOnlyWholeFullPaths) {
+    files_fake_add("C:\\P\\..hidden"); // counts as no entry, yet keeps the folder
+    files_fake_add("C:\\P\\Sub", true);
+    files_fake_add("C:\\Tool\\.profile");
+    files_fake_add("C:/Fwd/Sub/x.txt");
+    const std::string cut = "C:\\" + std::string(REMOVAL_FOLDER_SIZE, 'f');
+    EXPECT_EQ(1, remove_empty_dirs("C:\\P\\Sub"));
+    EXPECT_EQ(0, remove_empty_dirs("C:\\Missing\\"));
+    EXPECT_EQ(1, remove_empty_dirs("C:\\Tool"));
+    EXPECT_EQ(0, remove_empty_dirs(cut.c_str()));
+    EXPECT_EQ(1, delete_file(cut.c_str()));
+    EXPECT_EQ(1, delete_file("C:/Fwd/Sub/x.txt"));
+    EXPECT_EQ("Deleting 'C:\\P\\Sub'\nDeleting 'C:\\P'\nUnable to delete dir 'C:\\P'\n"
+              "Error opening 'C:\\Missing\\'\nPath too long '" +
+                  cut.substr(0, 319) + "'\nDelete file '" + cut + "'\nUnable to delete file '" +
+                  cut + "'\nDelete file 'C:/Fwd/Sub/x.txt'\nDeleting 'C:/Fwd/Sub/'\n" +
+                  "Deleting 'C:/Fwd'\n",
+              log());
+    // clang-format off
+    const struct { const char* path; int whole; const char* line; } paths[] = {
+        {"C:\\a", 1, ""}, {"z:/a", 1, ""}, {"\\\\server\\a", 1, ""},
+        {"C:\\a", 0, "Path too long 'C:\\a'\n"}, {"1:\\a", 1, "Not a full path '1:\\a'\n"},
+        {"{:\\a", 1, "Not a full path '{:\\a'\n"}, {"\\a", 1, "Not a full path '\\a'\n"},
+        {"C:a", 1, "Not a full path 'C:a'\n"}};
+    // clang-format on
+    for (const auto& c : paths) {
+        EXPECT_EQ(*c.line ? 0 : 1, path_is_usable(c.path, c.whole)) << c.path;
+        EXPECT_EQ(c.line, log());
+    }
+}
+
+TEST_F(Uninstall, MacrosReplaceWhatWasBuiltAndTheRestFollowsLessOneBackslash) {
+    InstallState state{};
+    text_copy(state.install_path, sizeof state.install_path, g_folder.c_str());
+    // A leading '@' stands for the installation folder.
+    const std::string fits(143 - g_folder.size(), 'n');
+    // clang-format off
+    const struct { std::string source; std::string path; int whole; } cases[] = {
+        {"a.txt", "@a.txt", 1},    {"\\a.txt", "@a.txt", 1},     {"\\\\r", "@\\r", 1},
+        {"a$4b", "@a$4b", 1},      {"", "@", 1},                 {"$1x", "C:\\Windows\\x", 1},
+        {"$3x", "C:\\Acme\\x", 1}, {"$4x", "C:\\Temp\\x", 1},    {"$5x", "C:\\Work\\x", 1},
+        {"$?x", "@x", 1},          {"$4$?x", "C:\\Temp\\x", 1},  {"$", "@", 1},
+        {"$4$", "C:\\Temp\\", 1},  {"$9x", "@x", 1},             {"$0x", "C:\\Program Files\\x", 1},
+        {"$1$2\\x", "C:\\Windows\\System32\\x", 1},              {fits, "@" + fits, 1},
+        {fits + "n", "@" + fits, 0}, {"$4" + g_long, "C:\\Temp\\" + g_long.substr(0, 135), 0}};
+    // clang-format on
+    for (const auto& c : cases) {
+        std::vector<char> source(c.source.c_str(), c.source.c_str() + c.source.size() + 1);
+        std::vector<char> output(144);
+        std::string path = c.path[0] == '@' ? g_folder + c.path.substr(1) : c.path;
+        EXPECT_EQ(c.whole, expand_path(&state, source.data(), output.data(), 144)) << c.source;
+        EXPECT_EQ(path, output.data()) << c.source;
+    }
+    char output[PATHS_FOLDER_SIZE];
+    set(REG_ROOT_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir",
+        "E:\\Apps");
+    expand_path(&state, "$0", output, sizeof output);
+    EXPECT_STREQ("E:\\Apps\\", output);
+    registry_fake_reset();
+    expand_path(&state, "$0", output, sizeof output);
+    EXPECT_EQ("Unknown command '9'\n" + g_translates + "$0 Translates to 'E:\\Apps\\'\n" +
+                  "Unable to get Program Files path\n" + g_translates,
+              log());
+}
+
+} // namespace
