@@ -115,7 +115,7 @@ TEST(Socket, HostAndPortFromTheUrl) {
         {"http://server/x", "80 server.example"}, {"FTP://server/x", "21 server.example"},
         {"telnet://server", "23 server.example"}, {"shout://server/", "8000 server.example"},
         {"gopher://server/x", "0 server.example"}, {"server:8080x/x", "8080 server.example"},
-        {"http://server:\t81/", "81 server.example"}, {"http://server:/x", "0 server.example"},
+        {"http://server:\r81/", "81 server.example"}, {"http://server:/x", "0 server.example"},
         {"http://a@b@server:81/x@y", "81 server.example"}, {"http://10.1.2.3/x", "80 Unknown"},
         {"server/a?u=http://server:99/", "99 server.example"}, {"10.9.8.7:3128", "3128 named.example"},
         {"http://nowhere/x", "fails name:nowhere"}, {"http://1.2.3.4.5/", "fails name:1.2.3.4.5"}};
