@@ -1,0 +1,201 @@
+// The portable registration parts: the form's checks, the record of the
+// registrant and the machine, its scrambling and encoding, and the reply.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "registration/email.h"
+#include "registration/form_check.h"
+#include "registration/registration_samples.h"
+#include "registration/submission.h"
+#include "registration/submit.h"
+#include "registration/sysinfo.h"
+
+namespace {
+
+TEST(RegistrationForm, ChecksInTheirOrder) {
+    // clang-format off
+    std::tuple<const char*, int> emails[] = {
+        {"jo@mail.example.com", 1}, {"j@a.bc", 1}, {"j@a.b", 0}, {"jo@host9.example.com", 1},
+        {"jo@example.c0m", 0}, {"jo@10.0.0.1", 0}, {"jo1@example.com", 1}, {"@example.com", 0},
+        {"jo@.example.com", 0}, {"jo..x@example.com", 0}, {"jo@example..com", 0}, {"jo@ex@ample.com", 0},
+        {"jo@ex+ample.com", 0}, {"jo@ex_ample.com", 0}, {"jo @example.com", 0}, {"j\xE9@example.com", 0},
+        {".jo@example.com", 1}, {"jo.@example.com", 1}, {"j+o_x@example.com", 1}, {"-jo@-ex-ample-.c-om", 1},
+        {"jo@example.com.", 1}, {"jo@examplecom", 0}, {"jo.x@examplecom", 0}, {"jo@", 0}, {"", 0}};
+    // clang-format on
+    for (auto [text, valid] : emails) {
+        EXPECT_EQ(valid, email_address_valid(text)) << text;
+    }
+    RegistrantDetails d = sample_registrant();
+    EXPECT_EQ(1, registration_email_confirmed(&d, "JO@Example.COM"));
+    EXPECT_EQ(0, registration_email_confirmed(&d, "jo@example.co"));
+    EXPECT_EQ(nullptr, registration_form_problem(&d));
+    for (char* field : {d.first_name, d.last_name, d.street_address, d.city, d.state, d.country,
+                        d.zip_code, d.phone, d.referral, d.email}) {
+        RegistrantDetails saved = d;
+        field[0] = '\0';
+        EXPECT_STREQ("All fields must be filled in correctly.", registration_form_problem(&d));
+        d = saved;
+    }
+    strcpy(d.email, "jo@example");
+    EXPECT_STREQ("The email address does not appear to be valid.", registration_form_problem(&d));
+    d.update_choice = -1;
+    EXPECT_STREQ("You must choose if you wish to receive updates or not.",
+                 registration_form_problem(&d));
+    d = sample_registrant(UPDATES_ALREADY);
+    strcpy(d.city, "   "); // blanks count as filled
+    EXPECT_EQ(nullptr, registration_form_problem(&d));
+    EXPECT_EQ(UPDATES_NO_ANSWER, registration_choice_from_boxes(0, 0, 0));
+    EXPECT_EQ(UPDATES_ALREADY, registration_choice_from_boxes(1, 1, 0)); // a later tick wins
+    EXPECT_EQ(UPDATES_NO, registration_choice_from_boxes(1, 1, 1));
+    registration_caption_set(std::string(100, 'C').c_str(), "Tool"); // cut to 119 characters
+    EXPECT_EQ(std::string(100, 'C') + " Tool Registration.", g_registration_caption);
+}
+
+TEST(RegistrationReply, TheWordInAnyCaseEndingInWhatArrived) {
+    // clang-format off
+    std::tuple<std::string, int, int> cases[] = { // reply, bytes searched before, accepted
+        {"HTTP/1.0 200 OK\r\n\r\nRegSuccess", 0, 1}, {"X: regsuccess\r\n", 0, 1}, {"xxRegSuccess", 11, 1},
+        {"xxRegSuccess", 12, 0}, {"xxREGSUCCES", 0, 0}, {"Reg Success", 0, 0}, {"", 0, 0},
+        {std::string("bin\0\0 RegSuccess", 16), 0, 1}};
+    // clang-format on
+    for (const auto& [reply, searched, accepted] : cases) {
+        EXPECT_EQ(accepted, registration_reply_accepted(reply.c_str(), searched,
+                                                        static_cast<int>(reply.size())))
+            << reply << " " << searched;
+    }
+}
+
+std::string encode(const std::string& input, int capacity = 1000) {
+    std::vector<char> output(static_cast<size_t>(capacity), 'x');
+    int written = capacity;
+    if (!registration_encode(reinterpret_cast<const unsigned char*>(input.data()),
+                             static_cast<int>(input.size()), output.data(), &written)) {
+        return "<refused> " + std::string(output.data(), output.size());
+    }
+    EXPECT_EQ(static_cast<int>(input.size() + 2) / 3 * 4 + 8, written);
+    return output.data();
+}
+
+TEST(RegistrationEncode, KnownVectorsTheBodyAndTheScramble) {
+    // clang-format off
+    std::tuple<std::string, const char*> cases[] = {
+        {"", "00000000"}, {"\xFF", "00000001`Q!!"}, {"\xFF\xFF", "00000002``]!"}, {"abc", "0000000397*D"},
+        {std::string(3, '\0'), "00000003!!!!"}, {"\xFF\xFF\xFF", "00000003````"},
+        {"abcd", "0000000497*D:!!!"}, {"abcdef", "0000000697*D:'6G"},
+        {std::string(16, 'z'), "00000010?HJ[?HJ[?HJ[?HJ[?HJ[?A!!"}};
+    // clang-format on
+    for (const auto& [input, encoded] : cases) {
+        EXPECT_EQ(encoded, encode(input)) << input.size() << " bytes";
+    }
+    EXPECT_EQ("<refused> " + std::string(12, 'x'), encode("abc", 12)); // no room for the zero
+    char body[64];
+    int length = 0;
+    ASSERT_EQ(1, registration_body_compose(reinterpret_cast<const unsigned char*>("abc"), 3, body,
+                                           registration_body_size(3), &length));
+    EXPECT_EQ("00000032041.50000000030000000C7CDCC7D60000000397*D", std::string(body, length));
+
+    std::vector<unsigned char> record(REGISTRATION_RECORD_LIMIT);
+    registration_scramble(record.data(), static_cast<int>(record.size()));
+    EXPECT_EQ((std::vector<unsigned char>{0x00, 0x9E, 0x3C, 0xDA, 0x78, 0x17, 0xB5, 0x53}),
+              std::vector<unsigned char>(record.begin(), record.begin() + 8));
+    EXPECT_EQ((20478LL * 94933 / 600) & 0xFF, record.back()); // no 32-bit overflow
+    registration_scramble(record.data(), static_cast<int>(record.size()));
+    EXPECT_EQ(std::vector<unsigned char>(record.size()), record);
+}
+
+struct Machine {
+    InstallState state = sample_install_state();
+    RegistrantDetails details = sample_registrant();
+    SysinfoFacts facts = {{192, 168, 1, 20},
+                          "desk",
+                          1,
+                          "x86 Family 6 Model 8",
+                          "\xF4\x01",
+                          "Unknown",
+                          "GenuineIntel",
+                          1024,
+                          768,
+                          16,
+                          1,
+                          "Jo Smith",
+                          "Unknown",
+                          1,
+                          2,
+                          5,
+                          1,
+                          2600,
+                          "Service Pack 3",
+                          268435456u,
+                          402653184u};
+    // The record with '~' for the field mark.
+    std::string record(int size = 20480) {
+        std::vector<char> buffer(static_cast<size_t>(size));
+        int length = -1;
+        EXPECT_EQ(
+            1, sysinfo_format(&state, "Free text", &details, &facts, buffer.data(), size, &length));
+        std::string text(buffer.data(), static_cast<size_t>(length));
+        std::replace(text.begin(), text.end(), '\x02', '~');
+        return text;
+    }
+};
+
+TEST(RegistrationRecord, EveryFieldInOrderAndOnlyWholeFieldsWhenCut) {
+    Machine m;
+    strcpy(m.state.text, "REG");
+    strcpy(m.details.city, "   "); // blanks only give a bare tag, trailing blanks go
+    strcpy(m.details.state, " IL\t\r\n");
+    std::string whole = m.record();
+    EXPECT_EQ("~000v1.50 (Release)~001Standalone~002Free "
+              "text~100REG~101Acme~102Tool~1032.0~200Jo~201Smith"
+              "~2021 Main Street~203~204 IL~205USA~20662701~207jo@example.com~208555-555-5555"
+              "~209A friend~300192.168.1.20~301desk~302x86 Family 6 Model 8~303\xF4~304Unknown"
+              "~305GenuineIntel~3061024,768~30716~308Jo Smith~309Unknown"
+              "~310Microsoft Windows NT 5.1.2600 Service Pack 3~311262144k~312393216k~400Yes"
+              "~40112~402News~403Weekly",
+              whole);
+    for (int size = 1; size < static_cast<int>(whole.size()) + 2; ++size) {
+        std::string cut = m.record(size); // ASan catches any write past the buffer
+        ASSERT_LT(cut.size(), static_cast<size_t>(size));
+        EXPECT_EQ(whole.substr(0, cut.size()), cut);
+        EXPECT_TRUE(cut.size() == whole.size() || whole[cut.size()] == '~') << size;
+    }
+}
+
+TEST(RegistrationRecord, LeftOutFactsAndTheTextsOfModesChoicesAndVersions) {
+    Machine m;
+    m.state.run_mode = RUN_REGISTER_INSTALLER;
+    m.state.list_server_name[0] = m.facts.host_name[0] = '\0';
+    m.details.update_choice = UPDATES_ALREADY;
+    m.facts.processor_key_open = m.facts.windows_key_open = 0;
+    std::string record = m.record();
+    for (const char* run :
+         {"~001Installer~002Free text~101Acme", "~300192.168.1.20~3061024,768~30716~310Microsoft",
+          "~400Already~40112~403Weekly"}) {
+        EXPECT_NE(std::string::npos, record.find(run)) << run;
+    }
+    // clang-format off
+    std::tuple<int, int, int, unsigned, const char*, const char*> versions[] = {
+        {0, 3, 10, 0x0001000Au, "", "Microsoft Windows 3.1 3.10.10 "},
+        {1, 4, 0, 0x040003B6u, "B", "Microsoft Windows 95 4.0.950 B"},
+        {1, 4, 10, 0x040A08AEu, " A ", "Microsoft Windows 98 4.10.2222  A "},
+        {2, 5, 1, 0x00010A28u, "", "Microsoft Windows NT 5.1.68136 "}, {3, 6, 2, 9200u, "x", "[3] 6.2.9200 x"}};
+    // clang-format on
+    for (const auto& [platform, major, minor, build, pack, text] : versions) {
+        SysinfoFacts facts = {};
+        facts.version_known = 1;
+        facts.platform = platform;
+        facts.major_version = major;
+        facts.minor_version = minor;
+        facts.build_number = build;
+        strcpy(facts.service_pack, pack);
+        char version[SYSINFO_VALUE_SIZE];
+        sysinfo_windows_version(&facts, version, sizeof version);
+        EXPECT_STREQ(text, version);
+    }
+}
+
+} // namespace
