@@ -13,32 +13,25 @@
 #include "support/log_file.h"
 
 namespace {
-
 std::string g_lookup; // the last lookup: "name:<text>" or "address:<a.b.c.d>"
-
-std::string dotted(const unsigned char a[4]) {
-    char text[16];
-    snprintf(text, sizeof text, "%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
-    return text;
-}
-
-// As the system resolver does, the whole record is rewritten.
-int resolved(HostRecord* host, const char* name) {
-    memset(host, 0, sizeof *host);
-    strcpy(host->name, name);
-    return 1;
-}
-
 } // namespace
 
+// A resolver that knows "server" and any name of 119 characters, and the
+// address 10.9.8.7; like the system's, it rewrites the whole record.
 int sock_host_by_name(HostRecord* host, const char* name) {
     g_lookup = std::string("name:") + name;
-    return (!strcmp(name, "server") || strlen(name) == 119) && resolved(host, "server.example");
+    memset(host, 0, sizeof *host);
+    strcpy(host->name, "server.example");
+    return !strcmp(name, "server") || strlen(name) == 119;
 }
 
-int sock_host_by_address(HostRecord* host, const unsigned char address[4]) {
-    g_lookup = "address:" + dotted(address);
-    return dotted(address) == "10.9.8.7" && resolved(host, "named.example");
+int sock_host_by_address(HostRecord* host, const unsigned char a[4]) {
+    char text[16];
+    snprintf(text, sizeof text, "%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
+    g_lookup = std::string("address:") + text;
+    memset(host, 0, sizeof *host);
+    strcpy(host->name, "named.example");
+    return !strcmp(text, "10.9.8.7");
 }
 
 namespace {
@@ -63,9 +56,8 @@ TEST(Http, UrlPartsAndProxyText) {
 
     // clang-format off
     std::tuple<int, const char*, int, const char*> proxies[] = {
-        {1, "ftp=a:21;http=b:8080;https=c:443", 320, "b:8080"}, {1, "b:8080;", 320, "b:8080"},
-        {1, "HTTP=b:81;ftp=a:21", 320, "b:81"}, {1, "ftp=a:21", 320, "ftp=a:21"}, {1, "", 320, ""},
-        {1, "proxyhost:81", 6, "proxy"}, {0, "b:8080", 320, ""}, {2, "b:8080", 320, ""}};
+        {1, "ftp=a:21;HTTP=b:8080;https=c:443", 320, "b:8080"}, {1, "ftp=a:21", 320, "ftp=a:21"},
+        {1, "proxyhost:81", 6, "proxy"}, {1, "", 320, ""}, {0, "b:80", 320, ""}, {2, "b:80", 320, ""}};
     // clang-format on
     for (auto [enable, server, size, expected] : proxies) {
         char proxy[320] = "stale";
@@ -117,7 +109,7 @@ TEST(Socket, HostAndPortFromTheUrl) {
         {"gopher://server/x", "0 server.example"}, {"server:8080x/x", "8080 server.example"},
         {"http://server:\r81/", "81 server.example"}, {"http://server:/x", "0 server.example"},
         {"http://a@b@server:81/x@y", "81 server.example"}, {"http://10.1.2.3/x", "80 Unknown"},
-        {"server/a?u=http://server:99/", "99 server.example"}, {"10.9.8.7:3128", "3128 named.example"},
+        {"server/a?u=http://server:99/", "99 server.example"}, {"10.9.8.263:3128", "3128 named.example"},
         {"http://nowhere/x", "fails name:nowhere"}, {"http://1.2.3.4.5/", "fails name:1.2.3.4.5"}};
     // clang-format on
     for (auto [url, expected] : cases) {
@@ -128,18 +120,7 @@ TEST(Socket, HostAndPortFromTheUrl) {
     EXPECT_EQ("fails (none)", host_of("http://" + std::string(120, 'h')));
 }
 
-TEST(Socket, DottedAddressesAndErrorTexts) {
-    // clang-format off
-    std::tuple<const char*, int, const char*> dotted_cases[] = {
-        {"10.1.2.3", 1, "10.1.2.3"}, {"1.2.3.300", 1, "1.2.3.44"}, {"1..2.", 1, "1.0.2.0"},
-        {"1.2.3", 0, "170.170.170.170"}, {"1.2.3.4.5", 0, "170.170.170.170"}, {"x", 0, "170.170.170.170"}};
-    // clang-format on
-    for (auto [text, result, expected] : dotted_cases) {
-        unsigned char address[4] = {0xAA, 0xAA, 0xAA, 0xAA};
-        EXPECT_EQ(result, sock_parse_dotted(text, address)) << text;
-        EXPECT_EQ(expected, dotted(address)) << text;
-    }
-    EXPECT_EQ(-2147483647 - 1, sock_decimal("-99999999999"));
+TEST(Socket, ErrorTexts) {
     std::string path = open_test_log("sock_errors.log", LOG_FILE);
     EXPECT_STREQ("No Error", sock_error_describe(0));
     EXPECT_STREQ("Connection refused", sock_error_describe(10061));

@@ -110,27 +110,11 @@ TEST(RegistrationEncode, KnownVectorsTheBodyAndTheScramble) {
 struct Machine {
     InstallState state = sample_install_state();
     RegistrantDetails details = sample_registrant();
-    SysinfoFacts facts = {{192, 168, 1, 20},
-                          "desk",
-                          1,
-                          "x86 Family 6 Model 8",
-                          "\xF4\x01",
-                          "Unknown",
-                          "GenuineIntel",
-                          1024,
-                          768,
-                          16,
-                          1,
-                          "Jo Smith",
-                          "Unknown",
-                          1,
-                          2,
-                          5,
-                          1,
-                          2600,
-                          "Service Pack 3",
-                          268435456u,
-                          402653184u};
+    // clang-format off
+    SysinfoFacts facts = {{192, 168, 1, 20}, "desk", 1, "x86 Family 6 Model 8", "\xF4\x01", "Unknown",
+                          "GenuineIntel", 1024, 768, 16, 1, "Jo Smith", "Unknown", 1, 2, 5, 1, 2600,
+                          "Service Pack 3", 268435456u, 402653184u};
+    // clang-format on
     // The record with '~' for the field mark.
     std::string record(int size = 20480) {
         std::vector<char> buffer(static_cast<size_t>(size));
@@ -149,9 +133,9 @@ TEST(RegistrationRecord, EveryFieldInOrderAndOnlyWholeFieldsWhenCut) {
     strcpy(m.details.city, "   "); // blanks only give a bare tag, trailing blanks go
     strcpy(m.details.state, " IL\t\r\n");
     std::string whole = m.record();
-    EXPECT_EQ("~000v1.50 (Release)~001Standalone~002Free "
-              "text~100REG~101Acme~102Tool~1032.0~200Jo~201Smith"
-              "~2021 Main Street~203~204 IL~205USA~20662701~207jo@example.com~208555-555-5555"
+    EXPECT_EQ("~000v1.50 (Release)~001Standalone~002Free text~100REG~101Acme~102Tool~1032.0"
+              "~200Jo~201Smith~2021 Main Street~203~204 "
+              "IL~205USA~20662701~207jo@example.com~208555-555-5555"
               "~209A friend~300192.168.1.20~301desk~302x86 Family 6 Model 8~303\xF4~304Unknown"
               "~305GenuineIntel~3061024,768~30716~308Jo Smith~309Unknown"
               "~310Microsoft Windows NT 5.1.2600 Service Pack 3~311262144k~312393216k~400Yes"
