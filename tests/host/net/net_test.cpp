@@ -77,18 +77,16 @@ std::string head(const std::string& target, const char* agent, int body, int cap
     return buffer.c_str();
 }
 
-TEST(Http, RequestHeads) {
-    EXPECT_EQ("GET /f?x=1 HTTP/1.0\r\nUser-Agent: Pelmora Update Check Uninstall (www.example)\r\n"
-              "Host: server\r\nConnection: closed\r\n\r\n",
-              head("/f?x=1", "Pelmora Update Check Uninstall (www.example)", 0));
+// The registration and update scenarios check whole heads as the server reads them.
+TEST(Http, RequestHeadsOnlyWhereTheyFit) {
     std::string post = "POST /reg HTTP/1.0\r\nHost: server\r\nContent-Length: 1234\r\n"
                        "Connection: closed\r\n\r\n";
     EXPECT_EQ(post, head("/reg", nullptr, 1234, static_cast<int>(post.size()) + 1));
     EXPECT_EQ("<does not fit>", head("/reg", nullptr, 1234, static_cast<int>(post.size())));
     std::string target = "http://server/" + std::string(305, 't'), agent(319, 'a');
-    EXPECT_EQ("POST " + target + " HTTP/1.0\r\nUser-Agent: " + agent +
-                  "\r\nHost: server\r\nContent-Length: 7\r\nConnection: closed\r\n\r\n",
-              head(target, agent.c_str(), 7));
+    EXPECT_EQ("GET " + target + " HTTP/1.0\r\nUser-Agent: " + agent +
+                  "\r\nHost: server\r\nConnection: closed\r\n\r\n",
+              head(target, agent.c_str(), 0));
 }
 
 // "<port> <name>" of the host the URL names, or "fails <last lookup>".

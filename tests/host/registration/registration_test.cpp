@@ -147,18 +147,4 @@ TEST(RegistrationRecord, EveryFieldInOrderAndOnlyWholeFieldsWhenCut) {
     }
 }
 
-TEST(RegistrationRecord, LeftOutFactsAndTheTextsOfModesAndChoices) {
-    Machine m;
-    m.state.run_mode = RUN_REGISTER_INSTALLER;
-    m.state.list_server_name[0] = m.facts.host_name[0] = '\0';
-    m.details.update_choice = UPDATES_ALREADY;
-    m.facts.processor_key_open = m.facts.windows_key_open = 0;
-    std::string record = m.record();
-    for (const char* run :
-         {"~001Installer~002Free text~101Acme", "~300192.168.1.20~3061024,768~30716~310Microsoft",
-          "~400Already~40112~403Weekly"}) {
-        EXPECT_NE(std::string::npos, record.find(run)) << run;
-    }
-}
-
 } // namespace
