@@ -128,10 +128,11 @@ struct Machine {
 TEST(RegistrationRecord, EveryFieldInOrderAndOnlyWholeFieldsWhenCut) {
     Machine m;
     strcpy(m.state.text, "REG");
-    strcpy(m.details.city, "   "); // blanks only give a bare tag, trailing blanks go
+    m.state.product_version[0] = '\0'; // an empty value leaves no tag
+    strcpy(m.details.city, "   ");     // blanks only give a bare tag, trailing blanks go
     strcpy(m.details.state, " IL\t\r\n");
     std::string whole = m.record();
-    EXPECT_EQ("~000v1.50 (Release)~001Standalone~002Free text~100REG~101Acme~102Tool~1032.0"
+    EXPECT_EQ("~000v1.50 (Release)~001Standalone~002Free text~100REG~101Acme~102Tool"
               "~200Jo~201Smith~2021 Main Street~203~204 "
               "IL~205USA~20662701~207jo@example.com~208555-555-5555"
               "~209A friend~300192.168.1.20~301desk~302x86 Family 6 Model 8~303\xF4~304Unknown"
