@@ -43,7 +43,8 @@ TEST(Ffspack, TheReaderGivesThePackedScriptWithNoCommandMarkAfterIt) {
             std::string packed, error;
             ASSERT_TRUE(ffspack_pack(std::string(image, 'i'), script, &packed, &error)) << error;
             ASSERT_EQ(image, ffspack_locate(packed).trailer);
-            ASSERT_EQ(1, ffs_open(write_bytes_file("ffspack_reader.exe", packed).c_str())) << log;
+            ASSERT_EQ(1, ffs_open(write_bytes_file("ffspack_reader.exe", packed).c_str()))
+                << read_file(log);
             int size = 0;
             ffs_file_size("install.dat", &size);
             std::string data(static_cast<size_t>(size), '\0');
