@@ -1,0 +1,131 @@
+// The portable net parts: URL and proxy texts, request heads, host lookup
+// from a URL (against a resolver of the test's own), error texts.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <tuple>
+
+#include "core/log.h"
+#include "net/http.h"
+#include "net/socket.h"
+#include "support/log_file.h"
+
+namespace {
+std::string g_lookup; // the last lookup: "name:<text>" or "address:<a.b.c.d>"
+} // namespace
+
+// A resolver that knows "server" and any name of 119 characters, and the
+// address 10.9.8.7; like the system's, it rewrites the whole record.
+int sock_host_by_name(HostRecord* host, const char* name) {
+    g_lookup = std::string("name:") + name;
+    memset(host, 0, sizeof *host);
+    strcpy(host->name, "server.example");
+    return !strcmp(name, "server") || strlen(name) == 119;
+}
+
+int sock_host_by_address(HostRecord* host, const unsigned char a[4]) {
+    char text[16];
+    snprintf(text, sizeof text, "%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
+    g_lookup = std::string("address:") + text;
+    memset(host, 0, sizeof *host);
+    strcpy(host->name, "named.example");
+    return !strcmp(text, "10.9.8.7");
+}
+
+namespace {
+
+TEST(Http, UrlPartsAndProxyText) {
+    // clang-format off
+    std::tuple<const char*, const char*> urls[] = {
+        {"http://server:8080/d/f?x=1", "http://server/ /d/f?x=1 server"}, {"", "  "},
+        {"http://server", "http://server  server"}, {"server/file", "server/ /file server"},
+        {"http://1.2.3.4:5/u?a=b:c/d", "http://1.2.3.4/ /u?a=b:c/d 1.2.3.4"},
+        {"http://user:pw@server:81/x", "http://user:pw@server/ /x server"}};
+    // clang-format on
+    for (auto [url, expected] : urls) {
+        HttpUrl parts;
+        ASSERT_EQ(1, http_split_url(url, &parts)) << url;
+        EXPECT_EQ(expected, std::string(parts.site) + " " + parts.path + " " + parts.host);
+    }
+    std::string longest = "http://server/" + std::string(305, 'p'); // 319 characters
+    HttpUrl parts;
+    EXPECT_EQ(1, http_split_url(longest.c_str(), &parts));
+    EXPECT_EQ(0, http_split_url((longest + "p").c_str(), &parts));
+
+    // clang-format off
+    std::tuple<int, const char*, int, const char*> proxies[] = {
+        {1, "ftp=a:21;HTTP=b:8080;https=c:443", 320, "b:8080"}, {1, "ftp=a:21", 320, "ftp=a:21"},
+        {1, "proxyhost:81", 6, "proxy"}, {1, "", 320, ""}, {0, "b:80", 320, ""}, {2, "b:80", 320, ""}};
+    // clang-format on
+    for (auto [enable, server, size, expected] : proxies) {
+        char proxy[320] = "stale";
+        EXPECT_EQ(expected[0] != '\0', http_proxy_text(enable, server, proxy, size)) << server;
+        EXPECT_STREQ(expected, proxy) << server;
+    }
+}
+
+std::string head(const std::string& target, const char* agent, int body, int capacity = 2048) {
+    std::string buffer(static_cast<size_t>(capacity), '#');
+    int length = -1;
+    if (!http_compose_head(&buffer[0], capacity, body ? "POST" : "GET", target.c_str(), agent,
+                           "server", body, &length)) {
+        return "<does not fit>";
+    }
+    EXPECT_EQ(strlen(buffer.c_str()), static_cast<size_t>(length));
+    return buffer.c_str();
+}
+
+// The registration and update scenarios check whole heads as the server reads them.
+TEST(Http, RequestHeadsOnlyWhereTheyFit) {
+    std::string post = "POST /reg HTTP/1.0\r\nHost: server\r\nContent-Length: 1234\r\n"
+                       "Connection: closed\r\n\r\n";
+    EXPECT_EQ(post, head("/reg", nullptr, 1234, static_cast<int>(post.size()) + 1));
+    EXPECT_EQ("<does not fit>", head("/reg", nullptr, 1234, static_cast<int>(post.size())));
+    std::string target = "http://server/" + std::string(305, 't'), agent(319, 'a');
+    EXPECT_EQ("GET " + target + " HTTP/1.0\r\nUser-Agent: " + agent +
+                  "\r\nHost: server\r\nConnection: closed\r\n\r\n",
+              head(target, agent.c_str(), 0));
+}
+
+// "<port> <name>" of the host the URL names, or "fails <last lookup>".
+std::string host_of(const std::string& url) {
+    HostRecord host;
+    g_lookup = "(none)";
+    if (!sock_host_from_url(&host, url.c_str())) {
+        return "fails " + g_lookup;
+    }
+    return std::to_string(host.port) + " " + host.name;
+}
+
+TEST(Socket, HostAndPortFromTheUrl) {
+    // clang-format off
+    std::tuple<const char*, const char*> cases[] = {
+        {"http://server/x", "80 server.example"}, {"FTP://server/x", "21 server.example"},
+        {"telnet://server", "23 server.example"}, {"shout://server/", "8000 server.example"},
+        {"gopher://server/x", "0 server.example"}, {"server:8080x/x", "8080 server.example"},
+        {"http://server:\r81/", "81 server.example"}, {"http://server:/x", "0 server.example"},
+        {"http://a@b@server:81/x@y", "81 server.example"}, {"http://10.1.2.3/x", "80 Unknown"},
+        {"server/a?u=http://server:99/", "99 server.example"}, {"10.9.8.263:3128", "3128 named.example"},
+        {"http://nowhere/x", "fails name:nowhere"}, {"http://1.2.3.4.5/", "fails name:1.2.3.4.5"}};
+    // clang-format on
+    for (auto [url, expected] : cases) {
+        EXPECT_EQ(expected, host_of(url)) << url;
+    }
+    EXPECT_EQ("0 server.example", host_of(std::string(39, 's') + "://server/"));
+    EXPECT_EQ("80 server.example", host_of("http://" + std::string(119, 'h') + "/x"));
+    EXPECT_EQ("fails (none)", host_of("http://" + std::string(120, 'h')));
+}
+
+TEST(Socket, ErrorTexts) {
+    std::string path = open_test_log("sock_errors.log", LOG_FILE);
+    EXPECT_STREQ("No Error", sock_error_describe(0));
+    EXPECT_STREQ("Connection refused", sock_error_describe(10061));
+    EXPECT_STREQ("Unknown error code", sock_error_describe(10072));
+    EXPECT_STREQ("Unknown error code", sock_error_describe(-1)); // both logged
+    EXPECT_EQ("\nUnknown (10072) (0x00002758)\n\nUnknown (-1) (0xFFFFFFFF)\n", read_file(path));
+    log_close();
+}
+
+} // namespace

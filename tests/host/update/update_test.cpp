@@ -1,0 +1,130 @@
+// The portable update parts: the update information, version comparison,
+// the download's status and length. The file name the download saves to, and
+// heads split across receives, are checked with the real download in the
+// Win32 tests.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "core/log.h"
+#include "core/text.h"
+#include "script/install_state.h"
+#include "support/log_file.h"
+#include "update/download.h"
+#include "update/update_info.h"
+
+namespace {
+
+// The update information with '~' for the field mark, which opens every field.
+std::string marked(std::string text) {
+    std::replace(text.begin(), text.end(), '~', '\x16');
+    return text;
+}
+
+// "<version>|<number>|<page>|<download>" of the record the scan found, or "none".
+std::string scan(const std::string& answer) {
+    UpdateRecord found{};
+    if (!update_scan(marked(answer).c_str(), "Acme Tool", &found)) {
+        return "none";
+    }
+    return std::string(found.version) + "|" + std::to_string(found.remote_version) + "|" +
+           found.page_url + "|" + found.download_url;
+}
+
+TEST(Update, ScanningTheUpdateInformation) {
+    std::string log = open_test_log("update_scan.log", LOG_FILE);
+    // clang-format off
+    std::tuple<const char*, const char*> cases[] = {
+        {"HTTP/1.0 200 OK\r\n\r\n~1Other~29~3o~4o.exe~0~1aCmE tOoL~22.1 final\r\n~3p~4d~0", "2.1|2.100000|p|d"},
+        {"~1Acme Tool~4d~9nine~x~33~23.0~0", "3.0|3.000000|3|d"}, // in any order, unknown logged
+        {"~1Other~25.5~3p~4d~0~1Acme Tool~0", "|5.500000||d"}, // number and download carry over
+        {"~1Acme Tool~0", "|0.000000||"}, {"~1Acme Tool ~0", "none"}, {"~1Acme Tool~22~", "none"},
+        {"HTTP/1.0 404 Not Found\r\n\r\n<html>no such page</html>", "none"}, {"", "none"}};
+    // clang-format on
+    for (auto [answer, expected] : cases) {
+        EXPECT_EQ(expected, scan(answer)) << answer;
+    }
+    std::string p319(319, 'p'), v79 = "1." + std::string(77, '0');
+    EXPECT_EQ(v79 + "|1.000000|" + p319 + "|" + p319,
+              scan("~1Acme Tool~2" + v79 + "~3" + p319 + "~4" + p319 + "~0"));
+    EXPECT_EQ("none", scan("~1Acme Tool~2" + v79 + "9~0"));
+    EXPECT_EQ("none", scan("~1Acme Tool~3" + p319 + "p~0"));
+    EXPECT_EQ("none", scan("~7" + p319 + "o~1Acme Tool~0"));
+    EXPECT_EQ("Unknown 'nine'\nUnknown ''\n", read_file(log));
+    log_close();
+}
+
+TEST(Update, VersionsAreShortenedAndComparedAsNumbers) {
+    std::string log = open_test_log("update_versions.log", LOG_FILE);
+    // clang-format off
+    std::tuple<const char*, const char*, const char*, int, const char*> cases[] = {
+        {"1.5", "1.50", "1.5", 0, "1.500000 1.500000"}, {"1.10", "1.9", "1.10", 1, "1.100000 1.900000"},
+        {"1.99 beta", "2", "1.99", 1, "1.990000 2.000000"}, {"2.0", "1.0-rc1", "2.0", 0, "2.000000 1.000000"},
+        {"v1", ".5", "", 1, "0.000000 0.500000"}, {"1.2.3", "1.2", "1.2.3", 0, "1.200000 1.200000"}};
+    // clang-format on
+    for (auto [installed, remote, shortened, newer, numbers] : cases) {
+        InstallState state{};
+        text_copy(state.company_name, sizeof state.company_name, "Acme");
+        text_copy(state.product_name, sizeof state.product_name, "Tool");
+        text_copy(state.product_version, sizeof state.product_version, installed);
+        std::string answer = marked("~1Acme Tool~2") + remote + marked("~0");
+        std::string before = read_file(log);
+        UpdateRecord found;
+        int is_newer = -1;
+        ASSERT_EQ(1, update_find_product(&state, answer.c_str(), &found, &is_newer)) << remote;
+        EXPECT_EQ(newer, is_newer) << installed << " / " << remote;
+        EXPECT_STREQ(shortened, state.product_version);
+        EXPECT_EQ(before + "Match: " + numbers + "\n", read_file(log));
+    }
+    log_close();
+}
+
+// Hands the answer to the download as one receive; the body it gives back lands in `body`.
+int download(const std::string& answer, std::string* body) {
+    std::string buffer = answer;
+    UpdateDownload state;
+    update_download_start(&state);
+    const char* part = nullptr;
+    int length = -1;
+    if (update_download_take(&state, &buffer[0], static_cast<int>(buffer.size()), &part, &length)) {
+        body->assign(part, static_cast<size_t>(length));
+        state.written = length;
+    }
+    return update_download_outcome(&state);
+}
+
+TEST(Update, TheDownloadsStatusAndLength) {
+    std::string log = open_test_log("update_download.log", LOG_FILE);
+    // clang-format off
+    std::tuple<const char*, int, const char*> cases[] = {
+        {"HTTP/1.1 206 Partial\r\ncontent-length:\t 4\r\n\r\nbody", 1, "body"},
+        {"HTTP/1.0 299\r\nContent-Length: 4\r\n\r\nbody", 1, "body"},
+        {"HTTP/1.0 404 Not Found\r\nContent-Length: 4\r\n\r\nbody", 0, ""},
+        {"HTTP/1.0 2000 OK\r\n\r\nbody", 0, ""}, {"HTTP/1.0\t200 OK\r\n\r\nbody", 0, ""},
+        {"http/1.0 200 OK\r\n\r\nbody", 0, ""}, {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nbody", 0, "body"},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nbody", 0, "body"},
+        {"HTTP/1.0 200 OK\r\nContent-Length: +4\r\n\r\nbody", 1, "body"},
+        {"HTTP/1.0 200 OK\r\nContent-Length:\r\n\r\n12345", 1, "12345"},
+        {"HTTP/1.0 200 OK\r\n\r\nContent-Length: 5\r\nabc", 1, "Content-Length: 5\r\nabc"},
+        {"HTTP/1.0 200 OK\r\n\r\n", 0, ""}, {"HTTP/1.0 200 OK\r\nno end of head", 0, ""}};
+    // clang-format on
+    for (auto [answer, result, expected] : cases) {
+        std::string body;
+        EXPECT_EQ(result, download(answer, &body)) << answer;
+        EXPECT_EQ(expected, body) << answer;
+    }
+    EXPECT_EQ("Filesize = 4 (0k)\nFilesize = 4 (0k)\nFilesize = 4 (0k)\n"
+              "No file in the answer 'HTTP/1.0 404 Not Found'\n"
+              "No file in the answer 'HTTP/1.0 2000 OK'\nNo file in the answer 'HTTP/1.0'\n"
+              "No file in the answer 'http/1.0 200 OK'\n"
+              "Filesize = 5 (0k)\nSizes to not match (5 != 4)\n"
+              "Filesize = 3 (0k)\nSizes to not match (3 != 4)\n"
+              "Filesize = 0 (0k)\nFilesize = 0 (0k)\n",
+              read_file(log));
+    log_close();
+}
+
+} // namespace
