@@ -135,6 +135,15 @@ TEST_F(Net, RequestHeadsAreExactAndCutToTheirBuffer) {
               "Content-Length: 11\r\n"
               "Connection: closed\r\n\r\n",
               std::string(head, static_cast<size_t>(length)));
+    std::string sent = std::string(head, static_cast<size_t>(length)) + "name=value!";
+    ASSERT_EQ(1, http_send_all(socket_, sent.data(), static_cast<int>(sent.size())));
+    std::string answer;
+    char piece[1024];
+    int received = 0;
+    while (sock_receive(socket_, piece, sizeof piece, &received)) {
+        answer.append(piece, static_cast<size_t>(received));
+    }
+    EXPECT_EQ(sent, answer.substr(answer.find("\r\n\r\n") + 4));
     sock_free(&socket_);
     EXPECT_EQ(0, http_open_request(url.c_str(), nullptr, "GET", 0, 0, &socket_, head, 40, &length));
     EXPECT_EQ(0, http_open_request("http://no-such-host.invalid/x", nullptr, "GET", 0, 0, &socket_,
