@@ -1,0 +1,114 @@
+// What only the real prefix shows: the registry's own order and limits, and the
+// MinGW runtime's text-mode log file.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "core/log.h"
+#include "platform/registry.h"
+#include "support/log_file.h"
+
+namespace {
+
+const char g_path[] = "Software\\UninstallTests\\Registry";
+
+class RegistryWin : public testing::Test {
+  protected:
+    void SetUp() override {
+        RegDeleteKeyA(HKEY_CURRENT_USER, g_path);
+        log_path_ = open_test_log("registry_win.log", LOG_FILE);
+        ASSERT_EQ(1, reg_create_key(&key_, REG_ROOT_CURRENT_USER, g_path));
+    }
+    void TearDown() override {
+        reg_close_key(&key_);
+        RegDeleteKeyA(HKEY_CURRENT_USER, g_path);
+        log_close();
+    }
+    void set_raw(const char* name, DWORD type, const void* data, DWORD length) {
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegSetValueExA(key_, name, 0, type, static_cast<const BYTE*>(data), length));
+    }
+    std::string log() const { return read_file(log_path_); }
+    RegKey key_ = nullptr;
+    std::string log_path_;
+};
+
+TEST_F(RegistryWin, AKeyWithSubkeysIsNotDeletedAndAMissingOneIsLogged) {
+    RegKey child = nullptr;
+    std::string below = std::string(g_path) + "\\Child";
+    ASSERT_EQ(1, reg_create_key(&child, REG_ROOT_CURRENT_USER, below.c_str()));
+    reg_close_key(&child);
+    EXPECT_EQ(0, reg_delete_key(REG_ROOT_CURRENT_USER, g_path));
+    EXPECT_EQ(1, reg_delete_key(REG_ROOT_CURRENT_USER, below.c_str()));
+    EXPECT_EQ(0, reg_delete_key(REG_ROOT_CURRENT_USER, below.c_str()));
+    std::string log_text = log();
+    EXPECT_EQ(0u, log_text.rfind("Unable to delete key '" + std::string(g_path) + "'(0x", 0));
+    EXPECT_NE(std::string::npos,
+              log_text.find("Unable to delete key '" + below + "'(0x00000002)\n"));
+}
+
+// Values the registry keeps before the wanted one (its order follows creation)
+// that end the lookup: data over 160 bytes, a name over 159 characters.
+TEST_F(RegistryWin, AnOversizedEarlierValueEndsTheLookup) {
+    std::string data(161, 'x');
+    set_raw("a_long", REG_BINARY, data.data(), 161);
+    reg_set_string(key_, "b_wanted", "found");
+    char text[160] = "";
+    EXPECT_EQ(0, reg_get_string(key_, "b_wanted", text, sizeof text));
+    set_raw("a_long", REG_BINARY, data.data(), 160);
+    EXPECT_EQ(1, reg_get_string(key_, "b_wanted", text, sizeof text));
+    EXPECT_STREQ("found", text);
+
+    std::string name(160, 'a');
+    reg_set_integer(key_, name.c_str(), 1);
+    EXPECT_EQ(0, reg_get_string(key_, "b_wanted", text, sizeof text));
+    RegDeleteValueA(key_, name.c_str());
+    RegDeleteValueA(key_, "b_wanted");
+    reg_set_integer(key_, name.substr(1).c_str(), 1);
+    reg_set_string(key_, "b_wanted", "found");
+    EXPECT_EQ(1, reg_get_string(key_, "b_wanted", text, sizeof text));
+    EXPECT_EQ("Unable to get 'b_wanted' string\nUnable to get 'b_wanted' string\n", log());
+}
+
+TEST_F(RegistryWin, ValuesAreReadAsStoredWhateverTheirType) {
+    // Text before Raw: a buffer not cleared between steps would show its "D".
+    reg_set_string(key_, "Text", "ABCD");
+    set_raw("Raw", REG_SZ, "abc", 3);
+    reg_set_integer(key_, "Number", 0x4241);
+    char text[200];
+    memset(text, '#', sizeof text);
+    EXPECT_EQ(1, reg_get_string(key_, "Raw", text, sizeof text));
+    EXPECT_STREQ("abc", text);
+    EXPECT_EQ(1, reg_get_string(key_, "Number", text, sizeof text));
+    EXPECT_STREQ("AB", text);
+    memset(text, '#', sizeof text);
+    EXPECT_EQ(1, reg_get_string(key_, "Text", text, 3));
+    EXPECT_STREQ("AB", text);
+    EXPECT_EQ('#', text[3]);
+    int value = 0;
+    EXPECT_EQ(1, reg_get_integer(key_, "Text", &value));
+    EXPECT_EQ(0x44434241, value);
+    EXPECT_EQ(0, reg_get_integer(key_, "TEXT", &value));
+    set_raw("Path", REG_EXPAND_SZ, "%TEMP%\\x", 9);
+    EXPECT_EQ(1, reg_get_string(key_, "Path", text, sizeof text));
+    EXPECT_STREQ("%TEMP%\\x", text);
+    EXPECT_EQ("Unable to get 'TEXT' integer\nUnsupported type 0x00000002 (2)\n", log());
+}
+
+TEST(LogWin, LineEndsAreStoredAsCrLfAndAShortNameMeansDebugLog) {
+    std::string path = log_file_path("debug.log");
+    DeleteFileA(path.c_str());
+    log_open("x", LOG_FILE | LOG_DEBUG);
+    log_printf("one\ntwo\n");
+    log_close();
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    EXPECT_EQ("Tessel v0.33\r\none\r\ntwo\r\n", bytes.str());
+}
+
+} // namespace
