@@ -8,8 +8,10 @@
 #include "core/text.h"
 #include "net/socket.h"
 
+#ifndef _WIN64
 static_assert(sizeof(SocketSet) == sizeof(fd_set), "SocketSet must be laid out as fd_set");
 static_assert(sizeof(SOCKET) == sizeof(unsigned), "socket handles are 32 bits wide");
+#endif
 
 namespace {
 
@@ -46,9 +48,44 @@ int is_open(const SocketRecord* socket) {
     return socket != nullptr && socket->handle != SOCK_NO_HANDLE;
 }
 
-fd_set* as_fd_set(SocketSet* set) {
+#ifdef _WIN64
+// The 64-bit build, which the tests run where a machine cannot run 32-bit programs: fd_set
+// holds handles twice as wide, so select() works on a copy. Socket handles fit in 32 bits on
+// every Windows, which is what SocketRecord keeps.
+struct SelectSet {
+    fd_set copy;
+    SocketSet* set;
+};
+
+fd_set* as_fd_set(SocketSet* set, SelectSet* select_set) {
+    select_set->set = set;
+    if (set == nullptr) {
+        return nullptr;
+    }
+    select_set->copy.fd_count = set->count;
+    for (unsigned i = 0; i < set->count; ++i) {
+        select_set->copy.fd_array[i] = set->handles[i];
+    }
+    return &select_set->copy;
+}
+
+void from_fd_set(const SelectSet* select_set) {
+    if (select_set->set != nullptr) {
+        select_set->set->count = select_set->copy.fd_count;
+        for (unsigned i = 0; i < select_set->copy.fd_count; ++i) {
+            select_set->set->handles[i] = static_cast<unsigned>(select_set->copy.fd_array[i]);
+        }
+    }
+}
+#else
+struct SelectSet {};
+
+fd_set* as_fd_set(SocketSet* set, SelectSet*) {
     return reinterpret_cast<fd_set*>(set);
 }
+
+void from_fd_set(const SelectSet*) {}
+#endif
 
 int fill_host(HostRecord* host, const hostent* entry) {
     if (entry == nullptr) {
@@ -300,8 +337,12 @@ int sock_wait(SocketSet* read, SocketSet* write, SocketSet* error, int timeout_m
     timeval limit;
     limit.tv_sec = seconds;
     limit.tv_usec = microseconds;
-    int result = select(0, read ? as_fd_set(read) : nullptr, write ? as_fd_set(write) : nullptr,
-                        error ? as_fd_set(error) : nullptr, &limit);
+    SelectSet sets[3];
+    int result = select(0, as_fd_set(read, &sets[0]), as_fd_set(write, &sets[1]),
+                        as_fd_set(error, &sets[2]), &limit);
+    for (const SelectSet& set : sets) {
+        from_fd_set(&set);
+    }
     if (result == SOCKET_ERROR) {
         return 0;
     }
@@ -339,7 +380,8 @@ int sock_set_has(SocketSet* set, const SocketRecord* socket) {
     if (!is_open(socket)) {
         return 0;
     }
-    return __WSAFDIsSet(socket->handle, as_fd_set(set)) != 0;
+    SelectSet copy;
+    return __WSAFDIsSet(socket->handle, as_fd_set(set, &copy)) != 0;
 }
 
 int sock_error_value(SocketRecord* socket) {

@@ -81,7 +81,9 @@ void gather_memory(SysinfoFacts* facts) {
 } // namespace
 
 static_assert(sizeof(OSVERSIONINFOA) == 148, "the version query's record as Windows 95 knew it");
+#ifndef _WIN64
 static_assert(sizeof(MEMORYSTATUS) == 32, "the memory query's record of 32 bytes");
+#endif
 
 int sysinfo_gather(SysinfoFacts* facts) {
     CORE_ASSERT_POINTER(facts);
