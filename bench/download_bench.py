@@ -74,7 +74,7 @@ class Uninstaller:
         self.install_dir = prefix.unix_path(INSTALL_DIR)
         shutil.rmtree(self.install_dir, ignore_errors=True)
         os.makedirs(self.install_dir)
-        prefix._tool(["wine", "reg", "add", r"HKCU\Software\Bench\Tool", "/v", "Install Path",
+        prefix._tool([wd.WINE, "reg", "add", r"HKCU\Software\Bench\Tool", "/v", "Install Path",
                       "/d", INSTALL_DIR, "/f"], 60)
         script = os.path.join(work, "install.txt")
         with open(script, "w") as f:

@@ -28,3 +28,13 @@ function(product_options target)
   # with the resource script.
   target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR})
 endfunction()
+
+# The Wine that runs this build's test programs and scenarios: the 64-bit one for the 64-bit
+# build, which stands in where a machine cannot run 32-bit programs.
+if(WIN32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(WINE_ENVIRONMENT "WINE=/usr/lib/wine/wine64;WINELOADER=/usr/lib/wine/wine64;WINEARCH=win64")
+  else()
+    set(WINE_ENVIRONMENT "WINE=wine;WINEARCH=win32")
+  endif()
+endif()

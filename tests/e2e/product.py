@@ -10,6 +10,8 @@ import pathlib
 import shutil
 import subprocess
 
+import winedriver as wd
+
 FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fixtures")
 UNINSTALL_ENTRY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 
@@ -78,7 +80,7 @@ class Product:
                     os.remove(leftover)
             shutil.copyfile(component_library, self.file(name))
             # Only regsvr32's exit is awaited: Wine's pipes stay open while the wineserver runs.
-            code = subprocess.run(["wine", "regsvr32", "/s", self.prefix.windows_path(self.file(name))],
+            code = subprocess.run([wd.WINE, "regsvr32", "/s", self.prefix.windows_path(self.file(name))],
                                   env=self.prefix.env(), stdin=subprocess.DEVNULL,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                   timeout=60).returncode

@@ -16,6 +16,11 @@ WINE_INF = "/usr/share/wine/wine.inf"
 SETUP_VERSION = "2"  # bump when ensure() sets up prefixes differently
 _TRACE_RE = re.compile(r"([0-9a-f]+):trace:(?:win:set_window_text|msgbox:(MSGBOX_OnInit)) (.*)$")
 _ESCAPES = {"n": "\n", "r": "\r", "t": "\t"}
+# The 32-bit Wine, or the 64-bit one (WINE, WINEARCH and WINELOADER from the build's test
+# environment) where the machine cannot run 32-bit programs.
+WINE = os.environ.get("WINE", "wine")
+WINEARCH = os.environ.get("WINEARCH", "win32")
+_LOADER = {"WINELOADER": os.environ["WINELOADER"]} if "WINELOADER" in os.environ else {}
 
 
 class WineTestFailure(AssertionError):
@@ -37,7 +42,7 @@ class WinePrefix:
 
     def env(self, debug_channels=None):
         env = {k: v for k, v in os.environ.items() if not k.startswith("WINE")}
-        env.update(WINEPREFIX=self.path, WINEARCH="win32", WINEDEBUG=debug_channels or "-all",
+        env.update(_LOADER, WINEPREFIX=self.path, WINEARCH=WINEARCH, WINEDEBUG=debug_channels or "-all",
                    WINEDLLOVERRIDES=DLL_OVERRIDES, LC_ALL="C.UTF-8")  # same code page everywhere
         return env
 
@@ -47,9 +52,9 @@ class WinePrefix:
         os.makedirs(os.path.dirname(self.path), exist_ok=True)
         env = self.env()
         env.pop("DISPLAY", None)  # nothing can pop up while booting
-        self._tool(["wineboot", "-u"], timeout, env=env)
+        self._tool([WINE, "wineboot", "-u"], timeout, env=env)
         # Unmanaged windows: hiding a managed one waits 2 s for a window manager.
-        self._tool(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
+        self._tool([WINE, "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
                     "/d", "N", "/f"], timeout, env=env)
         self.wait_idle(timeout)
         # Desktop, Documents... link to $HOME: no program under test may reach it.
@@ -125,11 +130,11 @@ class WinePrefix:
         return os.path.join(root, rest) if rest else root
 
     def reg_import(self, reg_file, timeout=60):
-        self._tool(["wine", "regedit", "/S", self.windows_path(reg_file)], timeout)
+        self._tool([WINE, "regedit", "/S", self.windows_path(reg_file)], timeout)
 
     def reg_query(self, key, value=None, timeout=60):
         """Data of one value (None: the default value) as reg.exe prints it, None if absent."""
-        argv = ["wine", "reg", "query", key] + (["/v", value] if value is not None else ["/ve"])
+        argv = [WINE, "reg", "query", key] + (["/v", value] if value is not None else ["/ve"])
         r = self._tool(argv, timeout, check=False)
         # reg.exe writes to a pipe in the OEM code page: 437 for the locale env() sets.
         for line in r.stdout.decode("cp437").splitlines() if r.returncode == 0 else []:
@@ -198,7 +203,7 @@ class Run:
 
 def start(prefix, exe, args=(), channels=None, cwd=None, log=None):
     """Starts `wine exe args...`; channels=None enables BOX_CHANNELS, "-all" silences Wine."""
-    argv = ["wine", str(exe)] + [str(a) for a in args]
+    argv = [WINE, str(exe)] + [str(a) for a in args]
     return Run(prefix, argv, prefix.env(channels or BOX_CHANNELS), cwd, log)
 
 
