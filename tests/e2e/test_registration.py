@@ -1,7 +1,5 @@
-"""Registration ("-Register", "-InstReg") of Acme Tool 1.50 under Wine: the
-question, form, verification and boxes answered from the keyboard, posting to
-the maker's test server (maker_server.py), which decodes every body with the
-maker's decoder; a real tinyproxy for the proxy case."""
+"""Registration ("-Register", "-InstReg") under Wine, answered from the keyboard, posting to
+maker_server.py, which decodes every body with the maker's decoder; tinyproxy as the proxy."""
 
 import contextlib
 import os
@@ -9,7 +7,7 @@ import os
 import maker_server as ms
 import scenario
 import winedriver as wd
-from test_update import INSTALL_DIR, Networked, phases
+from test_update import Networked, phases
 
 CAPTION = "Acme Tool Registration..."
 QUESTION = "Would you like to register Acme Tool now?"
@@ -34,8 +32,7 @@ ANN = dict(zip(FIELDS, ["Ann", "Example", "12 High Street", "Springfield", "IL",
 
 
 class Form:
-    """A dialog driven from the keyboard. A box that closes gives the focus back
-    to the control that had it, so the form knows where it is."""
+    """A dialog driven from the keyboard: a box that closes gives the focus back to its control."""
 
     def __init__(self, run, caption=CAPTION, beneath=()):
         self.run, self.caption, self.beneath, self.at = run, caption, list(beneath), 0
@@ -59,7 +56,6 @@ class Form:
         wd.type_text(self.window, text)
 
     def submit(self, box=None, key="Return", press="Return"):
-        """Presses `press`; when a box of text `box` must follow, answers it with `key`."""
         wd.key(self.window, press)
         if box:
             found = wd.wait_box(self.run, self.caption, timeout=120, over=[self.window, *self.beneath])
@@ -80,7 +76,6 @@ class Registration(Networked):
             f.write("shortcut\n")
 
     def start_form(self, url, option="-Register", extra=(), company="Acme", product="Tool"):
-        """Runs `option` and says Yes to the question; returns the form."""
         self.start_run(option, [*extra, "CREATE GROUP:Acme Tool", "ADD ITEM:1\ttool.exe\t\tTool",
                                 "ADD ITEM:2\tuninstall.exe\t-Register\tRegister Tool",
                                 f"REGISTER:{url}\tTool 1.50 retail\t{QUESTION}"],
@@ -92,7 +87,7 @@ class Registration(Networked):
         return Form(self.run, self.caption)
 
     def register(self, url, *boxes, option="-Register", extra=(), values=ANN, key="Return"):
-        """A whole run: the form filled and sent; returns the log."""
+        self.registry({MAKER_KEY: None})  # a form with nothing remembered, no box ticked
         form = self.start_form(url, option, extra)
         form.fill(values, NO_BOX)
         form.submit(boxes[0], key)
@@ -102,7 +97,6 @@ class Registration(Networked):
         return [self.prefix.reg_query(MAKER_KEY, name) for name in STORED]
 
     def assert_left(self, registered):
-        """The version registered and the shortcut removed, or neither."""
         self.assertEqual("1.50" if registered else None,
                          self.prefix.reg_query(r"HKCU\Software\Acme\Tool", "Registered Version"))
         self.assertEqual(not registered, os.path.exists(self.shortcut))
@@ -208,24 +202,10 @@ class Submission(Registration):
 
 
 class Attempts(Registration):
-    def test_proxy_then_direct_then_the_retry_question(self):
-        with ms.MakerServer() as server, ms.Tinyproxy() as proxy, \
-                ms.MakerServer(forward_to=proxy.port) as relay:
-            server.serve_registration("/register")
-            self.set_proxy(1, f"127.0.0.1:{relay.port}")
-            self.assertEqual([0], phases(self.register(server.url("/register"), THANKS)))
-            (request, _, error), = server.wait(server.registrations, 1)
-            self.assertEqual([(f"POST {server.url('/register')} HTTP/1.0", request.body)],
-                             [(r.head.decode().split("\r\n")[0], r.body) for r in relay.requests])
-            dead = ms.free_port()
-            self.set_proxy(1, f"127.0.0.1:{dead}")
-            log = self.register(server.url("/register"), THANKS)
-            self.assertEqual([0, 1], phases(log))
-            self.assertIn(f"Proxy Enabled (0x00000001) : 127.0.0.1:{dead}\n", log)
+    def test_the_retry_question_then_proxy_and_direct(self):
         # No server: both attempts fail and the question comes.
         port = ms.free_port()
         url = f"http://127.0.0.1:{port}/register"
-        self.set_proxy(None, None)
         log = self.register(url, RETRY, key="n")
         self.assertEqual([0, 1, 2], phases(log))
         self.assertEqual(2, log.count(f"Unable to connect to machine 127.0.0.1:{port} for URL '{url}'\n"))
@@ -239,6 +219,21 @@ class Attempts(Registration):
                 wd.answer(wd.wait_box(self.run, CAPTION, timeout=120), "Return")
             self.assertEqual([0, 1, 2, 1], phases(self.register(url, RETRY, THANKS, key=server_back)))
         self.assert_left(True)
+
+        with ms.MakerServer() as server, ms.Tinyproxy() as proxy, \
+                ms.MakerServer(forward_to=proxy.port) as relay:
+            server.serve_registration("/register")
+            self.set_proxy(1, f"127.0.0.1:{relay.port}")
+            self.assertEqual([0], phases(self.register(server.url("/register"), THANKS)))
+            (request, _, error), = server.wait(server.registrations, 1)
+            self.assertEqual([(f"POST {server.url('/register')} HTTP/1.0", request.body)],
+                             [(r.head.decode().split("\r\n")[0], r.body) for r in relay.requests])
+            dead = ms.free_port()
+            self.set_proxy(1, f"127.0.0.1:{dead}")
+            log = self.register(server.url("/register"), THANKS)
+            self.assertEqual([0, 1], phases(log))
+            self.assertIn(f"Proxy Enabled (0x00000001) : 127.0.0.1:{dead}\n", log)
+            self.assertEqual(2, len(server.wait(server.registrations, 2)))
 
 
 if __name__ == "__main__":

@@ -85,12 +85,11 @@ class Update(Networked):
         self.registry({HTTP_OPEN_KEY: {"@": f'"{BROWSER}" "%1"'}})
         self.addCleanup(self.registry, {HTTP_OPEN_KEY: {"@": WINEBROWSER}})
 
-    def update(self, url, boxes, version="1.50", installer=None):
+    def update(self, url, boxes, version="1.50", installer=1):
         """A run whose boxes are answered in turn: (text, key or function of the box), (None,
         a button of the new-version dialog) or ("Error", key) for the shell's box."""
-        if installer is not None:
-            with open(os.path.join(self.install_dir, "setup-exit.txt"), "w") as f:
-                f.write(f"{installer}\n")
+        with open(os.path.join(self.install_dir, "setup-exit.txt"), "w") as f:
+            f.write(f"{installer}\n")
         run = self.start_run("-Update", [f"UPDATE URL:{url}"] if url else [], version)
         for text, answer in boxes:
             if text is None:
@@ -104,12 +103,12 @@ class Update(Networked):
 
     @staticmethod
     def press(dialog, button):
-        """The buttons in dialog units of its 245 x 55."""
+        """Its buttons' centres in dialog units of its 245 x 55."""
         if button == "Escape":
             return wd.key(dialog, "Escape")
-        x, y, width, height = wd.geometry(dialog)
-        wd.click(dialog, int({"page": 62.5, "download": 182.5}[button] * width / 245),
-                 int(41.5 * height / 55))
+        _, _, width, height = wd.geometry(dialog)
+        x = {"page": 62.5, "download": 182.5}[button]
+        wd.click(dialog, int(x * width / 245), int(41.5 * height / 55))
 
     @staticmethod
     def recorded(folder, name):
@@ -168,7 +167,7 @@ class Proxy(Update):
             self.offer(server)
             self.set_proxy(1, f"ftp=127.0.0.1:1;http=127.0.0.1:{relay.port};https=127.0.0.1:2")
             log = self.update(server.url("/info"), [(QUESTION, "Return"), (None, "download"),
-                                                    (SUCCESS, "Return")], installer=1)
+                                                    (SUCCESS, "Return")])
             self.assertEqual([0], phases(log))
             self.assertIn(f"Proxy Enabled (0x00000001) : 127.0.0.1:{relay.port}\n", log)
             # The proxy is given the whole URL; the Host line still names the server.
