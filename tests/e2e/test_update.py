@@ -98,7 +98,10 @@ class Update(Networked):
             box = wd.wait_box(run, "Error" if text == "Error" else TITLE, timeout=60)
             if text not in ("Error", box.text):
                 wd.fail(run, f"box {box.text!r}, expected {text!r}")
-            answer(box) if callable(answer) else wd.answer(box, answer)
+            if callable(answer):
+                answer(box)
+            else:
+                wd.answer(box, answer)
         return self.finish(TITLE, [t for t, _ in boxes if t not in (None, "Error")])
 
     @staticmethod
