@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "archive/ffs.h"
+#include "archive/format.h"
+#include "archive/scramble.h"
+#include "core/log.h"
+#include "core/memory.h"
+#include "support/bytes_file.h"
+#include "support/log_file.h"
+
+namespace {
+
+std::string scrambled(std::string bytes) {
+    ffs_scramble(reinterpret_cast<unsigned char*>(&bytes[0]), static_cast<int>(bytes.size()),
+                 FFS_KEY, 14);
+    return bytes;
+}
+
+TEST(Scramble, MasksMixKeyPositionAndKeyIndexAndTwiceRestores) {
+    std::string data = scrambled(std::string(300, '\0'));
+    EXPECT_EQ("SetupSampleKey", data.substr(0, 14));
+    EXPECT_EQ(std::string({'S' ^ 14, 'e' ^ 15 ^ 1}), data.substr(14, 2));
+    EXPECT_EQ('y' ^ 27 ^ 13, data[27]);
+    EXPECT_EQ('p' ^ 4, data[256]); // position 256 keeps only its low 8 bits
+    std::string original(5000, '\0');
+    for (size_t i = 0; i < original.size(); ++i) {
+        original[i] = static_cast<char>(i * 7919 >> 3);
+    }
+    EXPECT_EQ(original, scrambled(scrambled(original)));
+}
+
+class Ffs : public testing::Test {
+  protected:
+    void SetUp() override { mem_init(MEM_LIMIT_MAXIMUM, 0); }
+    void TearDown() override { ffs_close(), log_close(); }
+    std::string open(const std::string& bytes, int opened) {
+        std::string path = write_bytes_file(test_file_name("exe"), bytes);
+        log_ = open_test_log(test_file_name("log"), LOG_FILE);
+        EXPECT_EQ(opened, ffs_open(path.c_str()));
+        return path;
+    }
+    std::string log_;
+};
+
+// The image, the tag, the scrambled script, and the image's size as the trailer.
+const std::string g_image = std::string("MZ\x90\0", 4) + " a small program image";
+const std::string g_size = std::string(1, static_cast<char>(g_image.size())) + std::string(3, '\0');
+const std::string g_archive = g_image + FFS_TAG + scrambled("\x16TEXT:Hello!\r\n") + g_size;
+
+TEST_F(Ffs, TheDataBlockIsTheScriptAndTheDescrambledTrailerCutToTheRead) {
+    open(g_archive, 1);
+    EXPECT_EQ("Flat/Fast File System Initialized...\n", read_file(log_));
+    int size = -1;
+    EXPECT_EQ(1, ffs_file_size("install.dat", &size));
+    EXPECT_EQ(18, size);
+    std::string data(20, '#');
+    EXPECT_EQ(1, ffs_read_file("", &data[0], 20));
+    EXPECT_EQ("\x16TEXT:Hello!\r\n" + scrambled(std::string(14, '\0') + g_size).substr(14) + "##",
+              data);
+    EXPECT_EQ(1, ffs_read_file("any.txt", &data[0], 3));
+    EXPECT_EQ(1, ffs_close());
+    EXPECT_EQ(1, ffs_close());
+    mem_report();
+    EXPECT_EQ("Flat/Fast File System Initialized...\nFlat/Fast File System Removed...\n"
+              "Flat/Fast File System Removed...\n",
+              read_file(log_));
+}
+
+TEST_F(Ffs, EachDamagedFileGivesItsLineAndIsReadAsItself) {
+    const size_t n = g_archive.size(), body = n - 4;
+    auto tag = [](size_t read, size_t from) {
+        return "FFS Does not contain proper tag (Read " + std::to_string(read) + " from " +
+               std::to_string(from) + ")!!!\n";
+    };
+    const std::string cases[][2] = {
+        {"MZ", ""},
+        {g_image + std::string(4, '\0'), ""},
+        {g_archive.substr(0, body) + char(n) + std::string(3, '\0'), ""},
+        {g_archive.substr(0, body) + "\xF0\xFF\xFF\xFF", ""},
+        {g_archive.substr(0, n - 2), ""}, // cut short: the trailer's high bytes go first
+        {g_archive.substr(0, body) + char(body) + std::string(3, '\0'), tag(body, body)},
+        {g_archive.substr(0, body) + char(n - 2) + std::string(3, '\0'), tag(n - 2, body)},
+        {g_image + "ffs?" + g_archive.substr(g_image.size() + 4), tag(g_image.size(), body)},
+    };
+    for (const auto& c : cases) {
+        std::string path = open(c[0], 0);
+        EXPECT_EQ(c[1].empty() ? "File '" + path + "' doesn't contain FFS data!\n" : c[1],
+                  read_file(log_));
+        int size = -1;
+        EXPECT_EQ(1, ffs_file_size(path.c_str(), &size));
+        EXPECT_EQ(static_cast<int>(c[0].size()), size);
+        std::string data(size + 1, '#');
+        EXPECT_EQ(1, ffs_read_file(path.c_str(), &data[0], size));
+        EXPECT_EQ(c[0] + "#", data);
+        log_ = open_test_log(test_file_name("log"), LOG_FILE);
+        EXPECT_EQ(0, ffs_read_file(path.c_str(), &data[0], size + 1));
+        EXPECT_EQ("Unable to read from file '" + path + "'\n", read_file(log_));
+    }
+    std::string missing = log_file_path(test_file_name("missing"));
+    log_ = open_test_log(test_file_name("log"), LOG_FILE);
+    EXPECT_EQ(0, ffs_open(missing.c_str()));
+    int size = 0;
+    char byte = 0;
+    EXPECT_EQ(0, ffs_file_size(missing.c_str(), &size));
+    EXPECT_EQ(0, ffs_read_file(missing.c_str(), &byte, 1)); // refused without a line
+    EXPECT_EQ("Couldn't open flat file '" + missing + "'!\n", read_file(log_));
+}
+
+} // namespace

@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "core/cmdline.h"
+#include "core/crc32.h"
+#include "core/log.h"
+#include "core/memory.h"
+#include "core/text.h"
+#include "support/log_file.h"
+
+namespace {
+
+TEST(Cmdline, ArgumentsAsTypedAndPointersIntoTheText) {
+    const char* quoted = "\"C:\\Program Files\\Acme\\u.exe\" -Spawn -Register";
+    struct {
+        const char* text;
+        int index;
+        const char* expected; // null: no such argument
+        int count;
+    } cases[] = {
+        {quoted, 1, "-Spawn -Register", 1},
+        {quoted, 2, "-Register", 2},
+        {quoted, 3, nullptr, 2},
+        {"\"C:\\Program Files\\u.exe\"   ", 1, nullptr, 0},
+        {"", 0, "", 0},
+        {"   ", 0, "", 0},
+        {"  u.exe\t\t-a", 1, "-a", 1},
+        {"u.exe x\"a b\"y z", 2, "z", 2},
+        {"u.exe \"unterminated quote z", 2, nullptr, 1},
+        {"u.exe\x01-a", 1, "-a", 1},
+    };
+    for (const auto& c : cases) {
+        int count = -1;
+        const char* at = c.expected ? c.text + strlen(c.text) - strlen(c.expected) : nullptr;
+        EXPECT_EQ(at, cmdline_argument(c.text, c.index, &count)) << c.text << " #" << c.index;
+        EXPECT_EQ(c.count, count) << c.text << " #" << c.index;
+    }
+}
+
+TEST(Crc, KnownVectors) {
+    EXPECT_EQ(0x352441C2u, crc32_block("abc", 3));
+    EXPECT_EQ(0xCBF43926u, crc32_block("123456789", 9));
+    EXPECT_EQ(0x414FA339u, crc32_block("The quick brown fox jumps over the lazy dog", 43));
+    EXPECT_EQ(0u, crc32_block("", 0));
+    unsigned value = 1;
+    quick_crc("", &value);
+    EXPECT_EQ(0u, value);
+    quick_crc("abc", &value);
+    EXPECT_EQ(0x00084141u, value);
+    quick_crc("ABC", &value);
+    EXPECT_EQ(0x00084141u, value);
+    // The sixth byte wraps round to shift 0 again; bits past 31 are lost.
+    quick_crc("\x01\x01\x01\x01\x01\x01", &value);
+    EXPECT_EQ(1u ^ (1u << 7) ^ (1u << 13) ^ (1u << 20) ^ (1u << 27) ^ 1u, value);
+    quick_crc("\xFF\xFF\xFF\xFF\xFF", &value);
+    EXPECT_EQ(0xFFu ^ (0xFFu << 7) ^ (0xFFu << 13) ^ (0xFFu << 20) ^ (0xFFu << 27), value);
+}
+
+TEST(Text, CompareFindAndLength) {
+    EXPECT_EQ(1, text_equal("abc", "abc"));
+    EXPECT_EQ(0, text_equal("abc", "ABC"));
+    EXPECT_EQ(0, text_equal("abc", "abcd"));
+    EXPECT_EQ(1, text_equal_nocase("-DeBuG", "-debug"));
+    EXPECT_EQ(0, text_equal_nocase("abcd", "abc"));
+    EXPECT_EQ(0, text_equal_nocase("\xC4", "\xE4"));
+    EXPECT_EQ(0, text_equal_nocase("[", "{"));
+    EXPECT_EQ(1, text_compare_n("abcdef", "abcxyz", 3));
+    EXPECT_EQ(0, text_compare_n("abcdef", "abcxyz", 4));
+    EXPECT_EQ(1, text_compare_n("ab", "ab", 3));
+    EXPECT_EQ(1, text_compare_n_nocase("he", "HE", 5));
+    EXPECT_EQ(0, text_compare_n_nocase("he", "hello", 5));
+    const char* text = "\"C:\\u.exe\" -DeBug xx-SPAWN";
+    const char* at = nullptr;
+    EXPECT_EQ(1, text_find_nocase(text, "-debug", &at));
+    EXPECT_EQ(text + 11, at);
+    EXPECT_EQ(0, text_find(text, "-debug", &at));
+    EXPECT_EQ(nullptr, at);
+    EXPECT_EQ(1, text_find_nocase(text, "-spawn", &at));
+    EXPECT_EQ(text + 20, at);
+    EXPECT_EQ(0, text_find_nocase("xx-SPAW", "-spawn", &at));
+    EXPECT_EQ(0, text_find("", "", &at));
+    EXPECT_EQ(5, text_length("a\xFF"
+                             "bcd"));
+}
+
+TEST(Text, CopyAppendAndFormatAreCutToTheBuffer) {
+    char buffer[8];
+    memset(buffer, 'Z', sizeof buffer);
+    EXPECT_EQ(0, text_copy(buffer, 4, "abcd"));
+    EXPECT_EQ(std::string("abc\0Z", 5), std::string(buffer, 5));
+    EXPECT_EQ(1, text_copy(buffer, 4, "abc"));
+    EXPECT_EQ(1, text_append(buffer, sizeof buffer, "defg"));
+    EXPECT_EQ(0, text_append(buffer, sizeof buffer, "h"));
+    EXPECT_STREQ("abcdefg", buffer);
+    EXPECT_EQ(1, text_format(buffer, sizeof buffer, "%s-%d", "ab", 12));
+    EXPECT_STREQ("ab-12", buffer);
+    EXPECT_EQ(0, text_format(buffer, sizeof buffer, "%s%s", "abcd", "efgh"));
+    EXPECT_STREQ("abcdefg", buffer);
+    char full[4] = {'a', 'b', 'c', 'd'};
+    EXPECT_EQ(0, text_append(full, sizeof full, "x"));
+    EXPECT_EQ('d', full[3]);
+}
+
+class Log : public testing::Test {
+  protected:
+    void TearDown() override { log_close(); }
+};
+
+TEST_F(Log, OptionsBannerAppendSectionsAndTheEntryLimit) {
+    int mode = -1;
+    EXPECT_EQ(1, log_options(&mode, "x-Debugx -WINDOW -append"));
+    EXPECT_EQ(LOG_FILE | LOG_DEBUG | LOG_CONSOLE | LOG_APPEND, mode);
+    log_options(&mode, "-debu -windo -appen");
+    EXPECT_EQ(0, mode);
+    std::string path = open_test_log("log_run.log", LOG_FILE | LOG_DEBUG);
+    EXPECT_EQ(1, log_printf("Cmdline '%s' %d%%\n", "a b", 5));
+    log_close();
+    log_open("log_run.log", LOG_FILE | LOG_DEBUG | LOG_APPEND);
+    log_section("Memory Init");
+    log_section(nullptr);
+    log_section(std::string(74, 'x').c_str());
+    log_section(std::string(73, 'y').c_str());
+    log_printf("%s", std::string(LOG_ENTRY_LIMIT, 'e').c_str());
+    EXPECT_EQ("Tessel v0.33\nCmdline 'a b' 5%\nTessel v0.33\n\n====[Memory Init]" +
+                  std::string(62, '=') + "\n" + std::string(79, '=') + "\n\n====[" +
+                  std::string(74, 'x') + "\n\n====[" + std::string(73, 'y') + "]\n" +
+                  std::string(LOG_ENTRY_LIMIT, 'e'),
+              read_file(path));
+    open_test_log("log_run.log", LOG_FILE | LOG_DEBUG);
+    EXPECT_EQ("Tessel v0.33\n", read_file(path)) << "without -append the file is emptied";
+    for (int off : {0, int(LOG_APPEND), int(LOG_CONSOLE)}) {
+        testing::internal::CaptureStdout();
+        std::string other = open_test_log("log_off.log", off);
+        log_printf("entry\n");
+        EXPECT_EQ(off == LOG_CONSOLE ? "entry\n" : "", testing::internal::GetCapturedStdout());
+        EXPECT_EQ(nullptr, fopen(other.c_str(), "r"));
+    }
+    EXPECT_EQ("Tessel v0.33\n", read_file(path)) << "nothing is written after closing";
+}
+
+TEST(LogDeath, FatalStopsWriteTheirTextExactly) {
+    std::string path = log_file_path("log_fatal.log");
+    std::string entry(5000, 'e');
+    const std::string where = "\n       \\(src/x\\.cpp/42\\)\n$";
+    EXPECT_EXIT((open_test_log("log_fatal.log", LOG_FILE), log_printf("%s", entry.c_str())),
+                testing::ExitedWithCode(1),
+                "^\\[Internal error\\.\\.\\.\\] ABORT: Last string too large \\(5000 > "
+                "4096\\)\n       \\(Unknown/0\\)\n$");
+    EXPECT_EQ(entry.substr(0, LOG_ENTRY_LIMIT) +
+                  "\n\nABORT: Last string too large (5000 > 4096)\n       (Unknown/0)\n",
+              read_file(path));
+    EXPECT_EXIT((open_test_log("log_fatal.log", LOG_FILE), CORE_ABORT("%s", entry.c_str())),
+                testing::ExitedWithCode(1), "Last string too large \\([0-9]+ > 4096\\)");
+    EXPECT_EQ("\n\nABORT: " + entry.substr(0, LOG_ENTRY_LIMIT - 9),
+              read_file(path).substr(0, LOG_ENTRY_LIMIT));
+    EXPECT_EXIT((open_test_log("log_fatal.log", LOG_FILE), log_where("src/x.cpp", 42),
+                 log_abort("Couldn't load installation script.\n")),
+                testing::ExitedWithCode(1),
+                "^\\[Internal error\\.\\.\\.\\] ABORT: Couldn't load installation script\\." +
+                    where);
+    EXPECT_EQ("\n\nABORT: Couldn't load installation script.\n       (src/x.cpp/42)\n",
+              read_file(path));
+    EXPECT_EXIT((open_test_log("log_fatal.log", LOG_FILE), log_where("src/x.cpp", 42),
+                 log_assert_pointer(nullptr)),
+                testing::ExitedWithCode(1), "");
+    EXPECT_EQ("\n\nASSERT:Pointer is NULL...\n       (src/x.cpp/42)\n", read_file(path));
+    EXPECT_EXIT((log_where("src/x.cpp", 42), log_assert(0, "Value %d\n", 9)),
+                testing::ExitedWithCode(1),
+                "^\\[Internal error\\.\\.\\.\\] ASSERT:Value 9" + where);
+    EXPECT_EXIT(text_length(nullptr), testing::ExitedWithCode(1),
+                "ASSERT:Pointer is NULL\\.\\.\\.\n       \\([./]*src/core/text\\.cpp/[0-9]+\\)\n");
+}
+
+class Memory : public Log {};
+
+TEST_F(Memory, SectionsPeaksLeaksAndZeroFilledGuardedBlocks) {
+    std::string path = open_test_log("memory.log", LOG_FILE | LOG_DEBUG);
+    const std::string closing = std::string(79, '=') + "\n";
+    mem_init(100 * 1024, 4096);
+    unsigned char* area = static_cast<unsigned char*>(MEM_ALLOC(5));
+    EXPECT_EQ(std::string("\xCC\xCC\xCC\xCC\0\0\0\0\0\0\0\0\xCC\xCC\xCC\xCC", 16),
+              std::string(reinterpret_cast<char*>(area) - 4, 16));
+    // The rounding past the request is the caller's and is not guarded.
+    area[5] = area[7] = 0x55;
+    EXPECT_EQ(1, MEM_RETURN(area, 5));
+    EXPECT_EQ(nullptr, area);
+    void* big = MEM_ALLOC(2000);
+    MEM_RETURN(big, 2000);
+    void* leak = MEM_ALLOC(1012);
+    mem_report();
+    EXPECT_EQ("Tessel v0.33\n\n====[Memory Init]" + std::string(62, '=') +
+                  "\nQuickmemory Initialized (4k)\nMemory Initialized (limit 100k)\n" + closing +
+                  "\n====[Memory Remove]" + std::string(60, '=') +
+                  "\nQuick Memory size was set to (4k)\n"
+                  "Maximum Quick Memory in use (0k)  Largest Frame (0k)\n"
+                  "Maximum Memory in use (2 / 5k)\nNot all memory was free'd (1 / 1020b)\n" +
+                  closing,
+              read_file(path));
+    MEM_RETURN(leak, 1012);
+    open_test_log("memory.log", LOG_FILE);
+    mem_init(MEM_LIMIT_MAXIMUM, 0);
+    leak = MEM_ALLOC(1016);
+    mem_report();
+    EXPECT_EQ("Not all memory was free'd (1 / 1k)\n", read_file(path));
+    MEM_RETURN(leak, 1016);
+}
+
+std::string fatal(const std::string& message) {
+    return "^\\[Internal error\\.\\.\\.\\] ABORT: " + message +
+           "\n       \\([./]*tests/host/core/core_test\\.cpp/[0-9]+\\)\n$";
+}
+
+TEST(MemoryDeath, MisuseDamagedGuardsAndTheLimitStop) {
+    mem_init(1000, 0);
+    char* p = static_cast<char*>(MEM_ALLOC(5));
+    EXPECT_EXIT(MEM_ALLOC(0), testing::ExitedWithCode(1), fatal("Invalid Memory Size \\(0\\)"));
+    EXPECT_EXIT(MEM_RETURN(p, 0), testing::ExitedWithCode(1), fatal("Invalid Memory Size \\(0\\)"));
+    EXPECT_EXIT((MEM_RETURN(p, 5), MEM_RETURN(p, 5)), testing::ExitedWithCode(1),
+                fatal("No Memory address to free \\(5 / 16\\)"));
+    EXPECT_EXIT((p[-1] = 0, MEM_RETURN(p, 5)), testing::ExitedWithCode(1),
+                fatal("Memory corrupt before \\(5\\)"));
+    EXPECT_EXIT((p[8] = 0, MEM_RETURN(p, 5)), testing::ExitedWithCode(1),
+                fatal("Memory corrupt after \\(5\\)"));
+    EXPECT_EXIT(MEM_RETURN(p, 64), testing::ExitedWithCode(1),
+                fatal("Memory corrupt after \\(64\\)"));
+    EXPECT_EXIT((MEM_ALLOC(500), MEM_ALLOC(500)), testing::ExitedWithCode(1),
+                fatal("Memory exceeds limit \\(\\(524 \\+ 508\\) / 1000\\)"));
+    EXPECT_EXIT(
+        mem_init(MEM_LIMIT_MAXIMUM, MEM_LIMIT_MAXIMUM), testing::ExitedWithCode(1),
+        "ABORT: Quickmemory size is invalid!\n       \\([./]*src/core/memory\\.cpp/[0-9]+\\)");
+    MEM_RETURN(p, 5);
+}
+
+} // namespace

@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "driver/own_path.h"
+#include "driver/relocate.h"
+#include "driver/run_mode.h"
+
+namespace {
+
+TEST(OwnPath, ExeIsAppendedOnlyWhenMissingAndWhenItFits) {
+    const int size = 160;
+    const std::string cases[][2] = {
+        {"C:\\Acme\\uninstall", "C:\\Acme\\uninstall.exe"},
+        {"C:\\ACME\\UNINSTALL.EXE", "C:\\ACME\\UNINSTALL.EXE"},
+        {"C:\\tools.exe.d\\uninstall", "C:\\tools.exe.d\\uninstall"}, // found anywhere
+        // 155 characters and ".exe" make 159, the most the buffer holds.
+        {std::string(155, 'p'), std::string(155, 'p') + ".exe"},
+        {std::string(156, 'p'), std::string(156, 'p')},
+    };
+    for (const auto& c : cases) {
+        std::string path = c[0] + std::string(size - c[0].size(), '\0') + "########";
+        EXPECT_EQ(1, own_path_complete(&path[0], size));
+        EXPECT_EQ(c[1], path.c_str());
+        EXPECT_EQ("########", path.substr(size)) << "nothing written past the buffer";
+    }
+}
+
+TEST(Relocate, SpawnThenTheArgumentsByteForByteOrRefused) {
+    const char* copy = "C:\\TEMP\\Del1A2B.exe";
+    char line[RELOCATE_COMMAND_SIZE];
+    EXPECT_EQ(1, relocate_command_line(line, sizeof line, copy, nullptr));
+    EXPECT_STREQ("\"C:\\TEMP\\Del1A2B.exe\" -Spawn", line);
+    EXPECT_EQ(1, relocate_command_line(line, sizeof line, copy, "-Register %s\t\"x y\" "));
+    EXPECT_STREQ("\"C:\\TEMP\\Del1A2B.exe\" -Spawn -Register %s\t\"x y\" ", line);
+    // The quoted path and " -Spawn " take 29 bytes; 482 more make 511 characters.
+    std::string fits(RELOCATE_COMMAND_SIZE - 1 - 29, 'a');
+    EXPECT_EQ(1, relocate_command_line(line, sizeof line, copy, fits.c_str()));
+    EXPECT_EQ("\"C:\\TEMP\\Del1A2B.exe\" -Spawn " + fits, line);
+    EXPECT_EQ(0, relocate_command_line(line, sizeof line, copy, (fits + "b").c_str()));
+}
+
+TEST(RunMode, LaterOptionsWinAndRelocationUnlessSpawnedOrFromTheInstaller) {
+    struct {
+        const char* command_line;
+        int run_mode;
+        int relocates;
+    } cases[] = {
+        {"u.exe", RUN_UNINSTALL, 1},
+        {"u.exe -REGISTER", RUN_REGISTER_STANDALONE, 1},
+        {"u.exe -spawn -Register", RUN_REGISTER_STANDALONE, 0},
+        {"u.exe -instreg", RUN_REGISTER_INSTALLER, 0},
+        {"u.exe -Register -InstReg", RUN_REGISTER_INSTALLER, 0},
+        {"u.exe -Update -Register", RUN_UPDATE, 1},
+        {"u.exe -InstReg -Update", RUN_UPDATE, 1},
+        {"u.exe -InstReg -Update -SPAWN", RUN_UPDATE, 0},
+        {"\"C:\\Tools-uPdAtE\\u.exe\" x-registered", RUN_UPDATE, 1},
+        {"\"C:\\x-Spawned\\u.exe\" -Regist", RUN_UNINSTALL, 0},
+    };
+    for (const auto& c : cases) {
+        int run_mode = run_mode_from_command_line(c.command_line);
+        EXPECT_EQ(c.run_mode, run_mode) << c.command_line;
+        EXPECT_EQ(c.relocates, run_mode_relocates(run_mode, c.command_line)) << c.command_line;
+    }
+}
+
+} // namespace
