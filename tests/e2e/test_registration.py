@@ -7,7 +7,12 @@ import os
 import maker_server as ms
 import scenario
 import winedriver as wd
-from test_update import Networked, phases
+from test_update import Networked, phases as update_phases
+
+
+def phases(log):
+    return update_phases(log, "Submission on phase ")
+
 
 CAPTION = "Acme Tool Registration..."
 QUESTION = "Would you like to register Acme Tool now?"
