@@ -1,6 +1,6 @@
 """A maker's web server on 127.0.0.1 that records every request byte for byte.
-`python3 maker_server.py [--proxy] -- CMD` runs CMD with the standard routes,
-MAKER_SERVER_PORT (and PROXY_PORT of a tinyproxy) in its environment.
+`python3 maker_server.py -- CMD` runs CMD with the standard routes and
+MAKER_SERVER_PORT in its environment.
 
 A route maps a path to its answer's steps, or to a function of the Request
 returning them: ("send", bytes), ("pause", s), ("file", path), ("hold",)."""
@@ -211,17 +211,10 @@ def standard_routes(server):
     """The routes that the Win32 test programs expect."""
     for name, size, options in (
             ("setup.exe", 1000, {}), ("full.bin", 1000, {}), ("big.bin", 3 << 20, {}),
-            ("nolength.bin", 3000, {"content_length": False}), ("short.bin", 999, {"length": 1000}),
-            ("long.bin", 1001, {"length": 1000}), ("split.bin", 1000, {"split_head_at": 2}),
-            ("split-nolength.bin", 10, {"content_length": False, "split_head_at": 3}),
-            ("headonly.bin", 0, {"content_length": False}), ("lengthzero.bin", 0, {}),
-            ("blanks.bin", 64, {"length": " \t64"}), ("signed.bin", 64, {"length": "+64"})):
+            ("nolength.bin", 3000, {"content_length": False}),
+            ("short.bin", 999, {"length": 1000}), ("long.bin", 1001, {"length": 1000}),
+            ("split.bin", 1000, {"split_head_at": 2})):
         server.serve_file("/files/" + name, pattern_bytes(size), **options)
-    # The body carries text that looks like a length; only the head may announce one.
-    server.route("/files/lengthinbody.bin",
-                 [("send", b"HTTP/1.0 200 OK\r\n\r\nContent-Length: 5\r\n" + pattern_bytes(100))])
-    slow = http_answer(b"slow", content_length=False)
-    server.route("/files/slow.bin", [("send", slow[:20]), ("pause", 2.0), ("send", slow[20:])])
     server.route("/silent", [("hold",)])
     for answer in REGISTRATION_ANSWERS:
         server.serve_registration(f"/register/{answer}", answer)
@@ -230,19 +223,17 @@ def standard_routes(server):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--proxy", action="store_true", help="also start tinyproxy")
     parser.add_argument("--timeout", type=float, default=280)
     parser.add_argument("command", nargs=argparse.REMAINDER)
     args = parser.parse_args()
     command = args.command[1:] if args.command[:1] == ["--"] else args.command
     if not command:
         parser.error("no command to run")
-    with MakerServer() as server, Tinyproxy() if args.proxy else contextlib.nullcontext() as proxy:
+    with MakerServer() as server:
         standard_routes(server)
-        env = dict(os.environ, MAKER_SERVER_PORT=str(server.port),
-                   **({"PROXY_PORT": str(proxy.port)} if proxy else {}))
         try:
-            return subprocess.run(command, env=env, timeout=args.timeout).returncode
+            return subprocess.run(command, env=dict(os.environ, MAKER_SERVER_PORT=str(server.port)),
+                                  timeout=args.timeout).returncode
         except subprocess.TimeoutExpired:
             print(f"maker_server: {command[0]} still running after {args.timeout} s", file=sys.stderr)
             return 124
