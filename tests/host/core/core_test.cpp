@@ -207,6 +207,13 @@ TEST_F(Memory, SectionsPeaksLeaksAndZeroFilledGuardedBlocks) {
     MEM_RETURN(leak, 1016);
 }
 
+// A 64-bit process has room for any block the program may ask for: the sanitizer's
+// allocator refuses large ones instead (with a warning of its own before the box),
+// so that running out of memory can be tested.
+extern "C" const char* __asan_default_options() {
+    return "allocator_may_return_null=1:max_allocation_size_mb=1024";
+}
+
 std::string fatal(const std::string& message) {
     return "^\\[Internal error\\.\\.\\.\\] ABORT: " + message +
            "\n       \\(tests/host/core/core_test\\.cpp/[0-9]+\\)\n$";
@@ -227,6 +234,8 @@ TEST(MemoryDeath, MisuseDamagedGuardsAndTheLimitStop) {
                 fatal("Memory corrupt after \\(64\\)"));
     EXPECT_EXIT((MEM_ALLOC(500), MEM_ALLOC(500)), testing::ExitedWithCode(1),
                 fatal("Memory exceeds limit \\(\\(524 \\+ 508\\) / 1000\\)"));
+    EXPECT_EXIT((mem_init(0x7FFFFFFF, 0), MEM_ALLOC(0x7FFFFFF0)), testing::ExitedWithCode(1),
+                fatal("No Memory available \\(2147483632 / 2147483640\\)").substr(1));
     EXPECT_EXIT(mem_init(MEM_LIMIT_MAXIMUM, MEM_LIMIT_MAXIMUM), testing::ExitedWithCode(1),
                 "ABORT: Quickmemory size is invalid!\n       \\(src/core/memory\\.cpp/[0-9]+\\)");
     MEM_RETURN(p, 5);
