@@ -105,36 +105,18 @@ TEST_F(Net, AFullBacklogEndsTheConnectWithTheConnectTimeout) {
     EXPECT_EQ(expected, read_file(path));
 }
 
-TEST_F(Net, RequestHeadsAreExactAndCutToTheirBuffer) {
+// Whole heads and bodies as the server reads them are checked by the registration
+// and update scenarios.
+TEST_F(Net, RequestHeadsAreCutToTheirBufferAndUnknownHostsRefused) {
     std::string path = open_test_log("http.log", LOG_FILE);
     std::string url = maker_url("/echo?x=1");
     char head[400];
     int length = 0;
-    ASSERT_EQ(1, http_open_request(url.c_str(), "Agent 1.0 (x)", "POST", 11, 0, &socket_, head,
-                                   sizeof head, &length));
-    EXPECT_EQ("POST /echo?x=1 HTTP/1.0\r\n"
-              "User-Agent: Agent 1.0 (x)\r\n"
-              "Host: 127.0.0.1\r\n"
-              "Content-Length: 11\r\n"
-              "Connection: closed\r\n\r\n",
-              std::string(head, static_cast<size_t>(length)));
-    std::string sent = std::string(head, static_cast<size_t>(length)) + "name=value!";
-    ASSERT_EQ(1, http_send_all(socket_, sent.data(), static_cast<int>(sent.size())));
-    std::string answer;
-    char piece[1024];
-    int received = 0;
-    while (sock_receive(socket_, piece, sizeof piece, &received)) {
-        answer.append(piece, static_cast<size_t>(received));
-    }
-    EXPECT_EQ(sent, answer.substr(answer.find("\r\n\r\n") + 4));
-    sock_free(&socket_);
     EXPECT_EQ(0, http_open_request(url.c_str(), nullptr, "GET", 0, 0, &socket_, head, 40, &length));
     EXPECT_EQ(0, http_open_request("http://no-such-host.invalid/x", nullptr, "GET", 0, 0, &socket_,
                                    head, sizeof head, &length));
     EXPECT_EQ(nullptr, socket_);
     EXPECT_EQ("Contacting 'http://127.0.0.1/' '/echo?x=1'\n"
-              "Proxy Disabled (0x00000000) : None\n"
-              "Contacting 'http://127.0.0.1/' '/echo?x=1'\n"
               "Proxy Disabled (0x00000000) : None\n"
               "Request head does not fit in 40 bytes for URL '" +
                   url +
