@@ -11,12 +11,12 @@
 #include "script/paths.h"
 
 std::string shell_folder_fake_programs;
+int files_fake_listings = 0;
 
 namespace {
 
 // By folded path: the path as added, and whether it is a folder.
 std::map<std::string, std::pair<std::string, bool>> g_entries;
-int g_listings = 0;
 
 // '/' as '\', no trailing separator, lower case.
 std::string fold(std::string path) {
@@ -55,7 +55,7 @@ bool usable_folder(const std::string& folded) {
 
 void platform_fake_reset() {
     g_entries.clear();
-    g_listings = 0;
+    files_fake_listings = 0;
     shell_folder_fake_programs = "C:\\Users\\Ann\\Start Menu\\Programs";
 }
 
@@ -67,20 +67,12 @@ void files_fake_add(const std::string& path, bool folder) {
     g_entries[fold(path)] = {path, folder};
 }
 
-int files_fake_exists(const std::string& path) {
-    return static_cast<int>(g_entries.count(fold(path)));
-}
-
 std::vector<std::string> files_fake_paths() {
     std::vector<std::string> paths;
     for (const auto& entry : g_entries) {
         paths.push_back(entry.second.first);
     }
     return paths;
-}
-
-int files_fake_listings() {
-    return g_listings;
 }
 
 int file_delete(const char* path) {
@@ -93,7 +85,7 @@ int file_delete(const char* path) {
 }
 
 int file_exists(const char* path) {
-    return files_fake_exists(path);
+    return static_cast<int>(g_entries.count(fold(path)));
 }
 
 int folder_leave() {
@@ -112,7 +104,7 @@ int folder_list(const char* folder, FolderVisit visit, void* context) {
     if (!usable_folder(fold(folder))) {
         return 0;
     }
-    ++g_listings;
+    ++files_fake_listings;
     std::vector<std::string> names = names_in(fold(folder));
     names.insert(names.begin(), {".", ".."});
     // Until the visitor stops the listing.

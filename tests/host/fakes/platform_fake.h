@@ -12,11 +12,10 @@ void platform_fake_reset();
 // Adds a file, or a folder, with every folder above it. Paths are found
 // ignoring case, '/' read as '\'.
 void files_fake_add(const std::string& path, bool folder = false);
-int files_fake_exists(const std::string& path);
 // Every path left, sorted, as added.
 std::vector<std::string> files_fake_paths();
-// Folders listed since the reset.
-int files_fake_listings();
 
+// Folders listed since the reset.
+extern int files_fake_listings;
 // What shell_programs_folder answers ("" when the shell cannot tell).
 extern std::string shell_folder_fake_programs;

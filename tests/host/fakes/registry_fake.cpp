@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "core/log.h"
-
 // An open handle names its key: the root's number, '\' and the folded path.
 struct HKEY__ {
     std::string key;
@@ -70,7 +68,6 @@ void registry_fake_set_raw(RegKey key, const char* name, unsigned type, const vo
 }
 
 int reg_open_key(RegKey* key, int root, const char* path) {
-    CORE_ASSERT_POINTER(key);
     std::string name = key_name(root, path);
     *key = g_keys.count(name) ? new HKEY__{name} : nullptr;
     g_open += *key != nullptr;
@@ -78,37 +75,20 @@ int reg_open_key(RegKey* key, int root, const char* path) {
 }
 
 int reg_create_key(RegKey* key, int root, const char* path) {
-    CORE_ASSERT_POINTER(key);
-    std::string name = key_name(root, path);
-    for (size_t end = name.find('\\', 2); end != std::string::npos;
-         end = name.find('\\', end + 1)) {
-        g_keys[name.substr(0, end)]; // every key on the way
-    }
-    g_keys[name];
+    g_keys[key_name(root, path)];
     return reg_open_key(key, root, path);
 }
 
 int reg_close_key(RegKey* key) {
-    CORE_ASSERT_POINTER(key);
     g_open -= *key != nullptr;
     delete *key;
     *key = nullptr;
     return 1;
 }
 
+// The script deletes only keys it has found.
 int reg_delete_key(int root, const char* path) {
-    std::string name = key_name(root, path);
-    auto child = g_keys.upper_bound(name + "\\");
-    // ERROR_FILE_NOT_FOUND, or ERROR_ACCESS_DENIED for a key with subkeys.
-    unsigned result = !g_keys.count(name)                                                ? 2
-                      : child != g_keys.end() && child->first.rfind(name + "\\", 0) == 0 ? 5
-                                                                                         : 0;
-    if (result != 0) {
-        log_printf("Unable to delete key '%s'(0x%.8X)\n", path, result);
-        return 0;
-    }
-    g_keys.erase(name);
-    return 1;
+    return static_cast<int>(g_keys.erase(key_name(root, path)));
 }
 
 int reg_value_exists(RegKey key, const char* name) {

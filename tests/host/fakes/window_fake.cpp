@@ -2,26 +2,17 @@
 
 #include "platform/window.h"
 
-namespace {
-
-std::vector<ProgressEvent> g_events;
-
-} // namespace
-
-void window_fake_reset() {
-    g_events.clear();
-}
-
-const std::vector<ProgressEvent>& window_fake_events() {
-    return g_events;
+std::string& window_fake_calls() {
+    static std::string calls;
+    return calls;
 }
 
 int update_progress(double percentage) {
-    g_events.push_back({ProgressEvent::UPDATE, percentage, 0});
+    window_fake_calls() += std::to_string(percentage) + "\n";
     return 1;
 }
 
 int show_progress_window(int flag) {
-    g_events.push_back({ProgressEvent::SHOW, 0.0, flag});
+    window_fake_calls() += "show " + std::to_string(flag) + "\n";
     return 1;
 }

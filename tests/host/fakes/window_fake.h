@@ -1,14 +1,7 @@
-// The progress operations of platform/window.h for the host tests: every
-// call is recorded in order.
+// The progress operations of platform/window.h for the host tests: every call
+// is recorded, one line each ("show 1", or the percentage as std::to_string).
 #pragma once
 
-#include <vector>
+#include <string>
 
-struct ProgressEvent {
-    enum Kind { UPDATE, SHOW } kind;
-    double percentage; // UPDATE
-    int flag;          // SHOW
-};
-
-void window_fake_reset();
-const std::vector<ProgressEvent>& window_fake_events();
+std::string& window_fake_calls();

@@ -1,4 +1,4 @@
-// The keyword table, the run loop, the argument readers and the commands
+// The run loop over the keyword table, the argument readers and the commands
 // that store or hand over their arguments.
 #include <gtest/gtest.h>
 
@@ -8,7 +8,6 @@
 
 #include "fakes/flows_fake.h"
 #include "script/arguments.h"
-#include "script/keyword_list.h"
 #include "script/script_fixture.h"
 
 namespace {
@@ -16,30 +15,6 @@ namespace {
 int refuse(InstallState*, const char*, int* consumed) {
     *consumed += 5;
     return 0;
-}
-
-TEST_F(ScriptTest, KeywordsAreFoundByLengthAndSignatureInAnyLetterCase) {
-#define KEYWORD_NAME(keyword, handler) keyword,
-    std::vector<std::string> keywords = {SCRIPT_KEYWORDS(KEYWORD_NAME)};
-#undef KEYWORD_NAME
-    EXPECT_EQ(29u, keywords.size());
-    for (const std::string& keyword : keywords) {
-        EXPECT_EQ(1, keyword_known(keyword.c_str())) << keyword;
-    }
-    // quick_crc shifts byte k by 0, 7, 13, 20, 27 for k modulo 5: bytes 0 and
-    // 5 trade places unnoticed, and "QBCDEQBCDEx" signs as "x".
-    for (const char* word : {"ABCDEF", "x", "QBCDEQBCDEx", "HHHHHHHHH", "BB"}) {
-        keyword_add(word, refuse);
-    }
-    EXPECT_EQ("Matching quick CRC's (x) and (QBCDEQBCDEx)\n", log()) << "and none among the 29";
-    for (const char* word : {"FBCDEA", "X", "hhhhhhhhh", "bb"}) {
-        EXPECT_EQ(1, keyword_known(word)) << word;
-    }
-    EXPECT_EQ(0, keyword_known("ABCDEG"));
-    InstallState state{};
-    int consumed = 99;
-    EXPECT_EQ(0, keyword_dispatch("fbcdea", &state, "", &consumed));
-    EXPECT_EQ(5, consumed) << "preset to 0, then the handler's";
 }
 
 TEST_F(ScriptTest, TheRunGoesFromMarkToMarkUntilAnUnknownKeyword) {
@@ -123,27 +98,27 @@ TEST_F(ScriptTest, CommandsStoreTheirArgumentsAndHandOverOnlyInTheirRunModes) {
         for (int result : {1, 0}) {
             flows_fake_reset(result);
             ASSERT_EQ(1, run(script, mode));
-            EXPECT_EQ(longer.substr(0, 159), state_->product_version);
-            EXPECT_EQ("u r i n 12 News Weekly -42 after",
-                      std::string(state_->update_url) + " " + state_->registry_path + " " +
-                          state_->install_name + " " + state_->uninstall_name + " " +
-                          std::to_string(state_->list_server_number) + " " +
-                          state_->list_server_name + " " + state_->list_server_text + " " +
-                          std::to_string(state_->install_size) + " " + state_->product_name);
-            EXPECT_STREQ("", state_->text) << "REGISTER empties it";
             bool registers = mode == RUN_REGISTER_STANDALONE || mode == RUN_REGISTER_INSTALLER;
-            const std::vector<FlowRun>& runs = flows_fake_runs();
-            ASSERT_EQ(registers || mode == RUN_UPDATE ? 1u : 0u, runs.size()) << mode;
-            if (!runs.empty()) {
-                EXPECT_EQ(state_, runs[0].state);
-                EXPECT_EQ(static_cast<void*>(this), runs[0].owner_window);
-                EXPECT_EQ(registers ? longer.substr(0, 159) + "|http://127.0.0.1/r|Tool 1.0"
-                                    : "update",
-                          runs[0].texts);
+            std::string runs;
+            for (const FlowRun& flow : flows_fake_runs()) {
+                EXPECT_TRUE(flow.state == state_ && flow.owner_window == this);
+                runs += flow.texts + "\n";
             }
+            EXPECT_EQ(registers ? longer.substr(0, 159) + "|http://127.0.0.1/r|Tool 1.0\n"
+                      : mode == RUN_UPDATE ? "update\n"
+                                           : "",
+                      runs);
             EXPECT_EQ(registers && !result ? RUN_NONE : mode, state_->run_mode);
         }
     }
+    EXPECT_EQ(longer.substr(0, 159), state_->product_version);
+    EXPECT_EQ("u r i n 12 News Weekly -42 after",
+              std::string(state_->update_url) + " " + state_->registry_path + " " +
+                  state_->install_name + " " + state_->uninstall_name + " " +
+                  std::to_string(state_->list_server_number) + " " + state_->list_server_name +
+                  " " + state_->list_server_text + " " + std::to_string(state_->install_size) +
+                  " " + state_->product_name);
+    EXPECT_STREQ("", state_->text) << "REGISTER empties it";
     ASSERT_EQ(1, run("\x16LISTSERVER:7"));
     EXPECT_EQ(7, state_->list_server_number);
     EXPECT_STREQ("", state_->list_server_name) << "the missing second argument replaces the first";

@@ -45,10 +45,8 @@ class ScriptTest : public testing::Test {
     void TearDown() override {
         if (state_) {
             EXPECT_EQ(1, script_free(&state_));
-            EXPECT_EQ(nullptr, state_);
         }
         EXPECT_EQ(1, keyword_table_free());
-        EXPECT_EQ(0, keyword_known("TEXT"));
         log_close();
     }
 
@@ -66,9 +64,9 @@ class ScriptTest : public testing::Test {
     // since the last call.
     std::string log() {
         std::string all = read_file(log_path_);
-        size_t seen = seen_;
+        std::string added = all.substr(seen_);
         seen_ = all.size();
-        return all.substr(seen);
+        return added;
     }
     static std::string boxes() {
         std::string shown;

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <tuple>
 
@@ -24,13 +23,6 @@ namespace {
 
 const std::string g_sample = SAMPLES_DIR "/sample-product.txt";
 const std::string g_stub = std::string("MZ\x90\0\x03\0\0\0", 8) + std::string(300, '\0') + "PE";
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 TEST(Ffspack, TheReaderGivesThePackedScriptWithNoCommandMarkAfterIt) {
     std::string log = open_test_log("ffspack_reader.log", LOG_FILE);
@@ -83,17 +75,17 @@ TEST(Ffspack, CompilePackAndDumpGiveTheSampleBackAndFailuresSayWhy) {
     EXPECT_EQ("0 ", ffspack("compile " + g_sample + " -o install.dat"));
     std::vector<ScriptCommand> commands;
     std::string error;
-    ASSERT_TRUE(ffspack_parse_source(g_sample, slurp(g_sample), &commands, &error)) << error;
-    EXPECT_EQ(ffspack_compile(commands), slurp("install.dat"));
+    ASSERT_TRUE(ffspack_parse_source(g_sample, read_file(g_sample), &commands, &error)) << error;
+    EXPECT_EQ(ffspack_compile(commands), read_file("install.dat"));
     EXPECT_EQ("0 ", ffspack("pack --stub stub.exe --script install.dat -o a.exe"));
-    EXPECT_EQ(g_stub + "FFS?", slurp("a.exe").substr(0, g_stub.size() + 4));
+    EXPECT_EQ(g_stub + "FFS?", read_file("a.exe").substr(0, g_stub.size() + 4));
     EXPECT_EQ("0 " + ffspack_source_text(commands), ffspack("dump a.exe"));
     // A stub that carries an archive already is replaced only when asked, and whole.
     EXPECT_EQ("1 ffspack: 'a.exe' already carries an archive; give --replace to replace it\n",
               ffspack("pack --stub a.exe --script two.txt -o b.exe"));
     EXPECT_EQ("0 ", ffspack("pack --replace --stub a.exe --script two.txt -o a.exe"));
     EXPECT_EQ("0 COMPANY NAME:Two\nproduct name:a\tb\n", ffspack("dump a.exe"));
-    EXPECT_EQ(g_stub, slurp("a.exe").substr(0, g_stub.size()));
+    EXPECT_EQ(g_stub, read_file("a.exe").substr(0, g_stub.size()));
 
     std::ofstream("unknown.txt") << "COMPANY NAME:Acme\n# fine\nCOMPANY NAMES:Acme\n";
     std::ofstream("control.txt") << "TEXT:a\x02z\n";
@@ -101,7 +93,7 @@ TEST(Ffspack, CompilePackAndDumpGiveTheSampleBackAndFailuresSayWhy) {
     std::ofstream("unknown.dat") << "\x16"
                                  << "COMPANY NAME:Acme\r\n\x16"
                                  << "FROB:x\r\n";
-    std::string damaged = slurp("a.exe").replace(g_stub.size() + 1, 1, "X");
+    std::string damaged = read_file("a.exe").replace(g_stub.size() + 1, 1, "X");
     std::ofstream("damaged.exe", std::ios::binary) << damaged;
     // clang-format off
     std::tuple<const char*, const char*> cases[] = {
