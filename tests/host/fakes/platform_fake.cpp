@@ -1,4 +1,4 @@
-#include "fakes/platform_fake.h"
+#include "fakes/script_fakes.h"
 
 #include <algorithm>
 #include <cctype>

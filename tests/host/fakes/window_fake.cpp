@@ -1,4 +1,4 @@
-#include "fakes/window_fake.h"
+#include "fakes/script_fakes.h"
 
 #include "platform/window.h"
 

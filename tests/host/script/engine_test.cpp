@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "fakes/flows_fake.h"
+#include "fakes/script_fakes.h"
 #include "script/arguments.h"
 #include "script/script_fixture.h"
 
@@ -96,7 +96,8 @@ TEST_F(ScriptTest, CommandsStoreTheirArgumentsAndHandOverOnlyInTheirRunModes) {
           "~REGISTER:http://127.0.0.1/r\tTool 1.0\t" + longer + "|~DONE:x|~PRODUCT NAME:after|");
     for (int mode : {RUN_REGISTER_STANDALONE, RUN_REGISTER_INSTALLER, RUN_UPDATE, RUN_NONE}) {
         for (int result : {1, 0}) {
-            flows_fake_reset(result);
+            flows_fake_runs().clear();
+            flows_fake_registration_result = result;
             ASSERT_EQ(1, run(script, mode));
             bool registers = mode == RUN_REGISTER_STANDALONE || mode == RUN_REGISTER_INSTALLER;
             std::string runs;

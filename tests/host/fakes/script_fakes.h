@@ -1,0 +1,34 @@
+// What the script's commands reach besides the message boxes and the registry,
+// for the host tests: an in-memory drive, fixed special folders, libraries that
+// are never found, and recorded progress and flow runs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct InstallState;
+
+// Empties the drive; the shell's Programs folder is
+// C:\Users\Ann\Start Menu\Programs again.
+void platform_fake_reset();
+// Adds a file, or a folder, with every folder above it. Paths are found
+// ignoring case, '/' read as '\'.
+void files_fake_add(const std::string& path, bool folder = false);
+// Every path left, sorted, as added.
+std::vector<std::string> files_fake_paths();
+// Folders listed since the reset.
+extern int files_fake_listings;
+// What shell_programs_folder answers ("" when the shell cannot tell).
+extern std::string shell_folder_fake_programs;
+
+// Every progress call, one line each: "show 1", or the percentage as std::to_string.
+std::string& window_fake_calls();
+
+// The registration and update flows are only recorded.
+struct FlowRun {
+    void* owner_window;
+    InstallState* state;
+    std::string texts; // "update", or a registration's "question|url|record text"
+};
+std::vector<FlowRun>& flows_fake_runs();
+extern int flows_fake_registration_result;
