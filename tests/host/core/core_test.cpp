@@ -141,35 +141,32 @@ TEST_F(Log, OptionsBannerAppendSectionsAndTheEntryLimit) {
     EXPECT_EQ("Tessel v0.33\n", read_file(path)) << "nothing is written after closing";
 }
 
+// A fatal stop, in a child with the log in a fresh file: its box (printed on
+// stderr on the host) and the log's last entry carry the same text.
+void expect_stop(void (*stop)(), const std::string& logged_before, const std::string& text) {
+    EXPECT_EXIT((open_test_log("log_fatal.log", LOG_FILE), stop()), testing::ExitedWithCode(1),
+                testing::Eq("[Internal error...] " + text));
+    EXPECT_EQ(logged_before + "\n\n" + text, read_file(log_file_path("log_fatal.log")));
+}
+
+const std::string g_long_entry(5000, 'e');
+
 TEST(LogDeath, FatalStopsWriteTheirTextExactly) {
-    std::string path = log_file_path("log_fatal.log");
-    std::string entry(5000, 'e');
-    const std::string where = "\n       \\(src/x\\.cpp/42\\)\n$";
-    EXPECT_EXIT((open_test_log("log_fatal.log", LOG_FILE), log_printf("%s", entry.c_str())),
-                testing::ExitedWithCode(1),
-                "^\\[Internal error\\.\\.\\.\\] ABORT: Last string too large \\(5000 > "
-                "4096\\)\n       \\(Unknown/0\\)\n$");
-    EXPECT_EQ(entry.substr(0, LOG_ENTRY_LIMIT) +
-                  "\n\nABORT: Last string too large (5000 > 4096)\n       (Unknown/0)\n",
-              read_file(path));
-    EXPECT_EXIT((open_test_log("log_fatal.log", LOG_FILE), CORE_ABORT("%s", entry.c_str())),
+    expect_stop([] { log_printf("%s", g_long_entry.c_str()); },
+                g_long_entry.substr(0, LOG_ENTRY_LIMIT),
+                "ABORT: Last string too large (5000 > 4096)\n       (Unknown/0)\n");
+    expect_stop(
+        [] { log_where("src/x.cpp", 42), log_abort("Couldn't load installation script.\n"); }, "",
+        "ABORT: Couldn't load installation script.\n       (src/x.cpp/42)\n");
+    expect_stop([] { log_where("src/x.cpp", 42), log_assert_pointer(nullptr); }, "",
+                "ASSERT:Pointer is NULL...\n       (src/x.cpp/42)\n");
+    expect_stop([] { log_where("src/x.cpp", 42), log_assert(0, "Value %d\n", 9); }, "",
+                "ASSERT:Value 9\n       (src/x.cpp/42)\n");
+    // A stop whose own text is too long is cut, and stops for its length.
+    EXPECT_EXIT((open_test_log("log_fatal.log", LOG_FILE), CORE_ABORT("%s", g_long_entry.c_str())),
                 testing::ExitedWithCode(1), "Last string too large \\([0-9]+ > 4096\\)");
-    EXPECT_EQ("\n\nABORT: " + entry.substr(0, LOG_ENTRY_LIMIT - 9),
-              read_file(path).substr(0, LOG_ENTRY_LIMIT));
-    EXPECT_EXIT((open_test_log("log_fatal.log", LOG_FILE), log_where("src/x.cpp", 42),
-                 log_abort("Couldn't load installation script.\n")),
-                testing::ExitedWithCode(1),
-                "^\\[Internal error\\.\\.\\.\\] ABORT: Couldn't load installation script\\." +
-                    where);
-    EXPECT_EQ("\n\nABORT: Couldn't load installation script.\n       (src/x.cpp/42)\n",
-              read_file(path));
-    EXPECT_EXIT((open_test_log("log_fatal.log", LOG_FILE), log_where("src/x.cpp", 42),
-                 log_assert_pointer(nullptr)),
-                testing::ExitedWithCode(1), "");
-    EXPECT_EQ("\n\nASSERT:Pointer is NULL...\n       (src/x.cpp/42)\n", read_file(path));
-    EXPECT_EXIT((log_where("src/x.cpp", 42), log_assert(0, "Value %d\n", 9)),
-                testing::ExitedWithCode(1),
-                "^\\[Internal error\\.\\.\\.\\] ASSERT:Value 9" + where);
+    EXPECT_EQ("\n\nABORT: " + g_long_entry.substr(0, LOG_ENTRY_LIMIT - 9),
+              read_file(log_file_path("log_fatal.log")).substr(0, LOG_ENTRY_LIMIT));
 }
 
 class Memory : public Log {};
