@@ -9,11 +9,6 @@
 #include "archive/scramble.h"
 #include "fuzz_file.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz_init();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (ffs_open(fuzz_file(data, size))) {
         int length = 0;

@@ -17,8 +17,9 @@ const char* fuzz_file(const uint8_t* data, size_t size) {
     return path.c_str();
 }
 
-void fuzz_init() {
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz_check(freopen("/dev/null", "w", stdout) != nullptr);
     log_open("debug.log", LOG_CONSOLE);
     mem_init(MEM_LIMIT_MAXIMUM, 0);
+    return 0;
 }

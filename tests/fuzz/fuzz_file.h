@@ -1,21 +1,18 @@
-// The harness the fuzz targets share: a failed check stops the run as a crash,
-// which libFuzzer reports with the input that caused it.
+// The harness the fuzz targets share. The targets that link fuzz_support also
+// get its LLVMFuzzerInitialize: the log goes to a console that is discarded
+// (every entry still formatted and length-checked) and memory may grow to the limit.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+// A failed check stops the run as a crash, which libFuzzer reports with its input.
 inline void fuzz_check(bool condition) {
     if (!condition) {
         __builtin_trap();
     }
 }
 
-// An in-memory file with a path, so that the fuzzed bytes reach the code under
-// test through fopen as a real file would, without touching the disk. Replaces
-// the file's contents and returns its path (valid for the process).
+// Replaces the contents of an in-memory file and returns its path, so that the
+// bytes reach the code under test through fopen without touching the disk.
 const char* fuzz_file(const uint8_t* data, size_t size);
-
-// Sends the log to a console that is discarded (every entry is still formatted
-// and length-checked as in a real run) and lets memory grow to the limit.
-void fuzz_init();

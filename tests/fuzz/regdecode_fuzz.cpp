@@ -1,13 +1,9 @@
-// Any bytes as a registration body: the decoder refuses or decodes, never
-// reads or writes outside its buffers, and whatever it accepts is exactly
-// what the encoder writes for the decoded record.
-//
-// The first input byte picks what the rest is, so that the fuzzer also gets
-// past the head and the CRC-32, which random bytes hardly ever satisfy:
-//   0  the whole body
-//   1  an encoded text, wrapped in a head whose lengths and CRC-32 agree
-//   2  a record, sent as the program sends it; it must decode to itself
-//      whenever it is a well-formed run of fields
+// Any bytes as a registration body: the decoder refuses or decodes, never reads
+// or writes outside its buffers, and what it accepts is exactly what the encoder
+// writes for the decoded record. The first byte picks what the rest is, so that
+// the fuzzer gets past the head and the CRC-32: 0 the whole body; 1 an encoded
+// text in a head whose lengths and CRC-32 agree; 2 a record sent as the program
+// sends it, which decodes to itself exactly when it is a well-formed run of fields.
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -46,16 +42,14 @@ int decode(const std::vector<char>& body) {
     return decoded;
 }
 
-// Each field: the mark, three digits, then anything up to the next mark.
+// Each field: the mark, three digits, then anything up to the next mark; so the
+// record starts with a mark and every mark has its digits.
 int well_formed(const unsigned char* record, int count) {
-    for (int at = 0; at < count;) {
-        if (count - at < 4 || record[at] != REGISTRATION_FIELD_MARK || !isdigit(record[at + 1]) ||
-            !isdigit(record[at + 2]) || !isdigit(record[at + 3])) {
+    for (int at = 0; at < count; ++at) {
+        if ((at == 0 || record[at] == REGISTRATION_FIELD_MARK) &&
+            (record[at] != REGISTRATION_FIELD_MARK || count - at < 4 || !isdigit(record[at + 1]) ||
+             !isdigit(record[at + 2]) || !isdigit(record[at + 3]))) {
             return 0;
-        }
-        at += 4;
-        while (at < count && record[at] != REGISTRATION_FIELD_MARK) {
-            ++at;
         }
     }
     return 1;

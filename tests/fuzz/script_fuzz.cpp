@@ -8,13 +8,9 @@
 #include "script/keyword_table.h"
 #include "script/script.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz_init();
-    keyword_table_build();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const int keywords_built = keyword_table_build();
+    fuzz_check(keywords_built == 1);
     const char* path = fuzz_file(data, size);
     for (int mode :
          {RUN_UNINSTALL, RUN_REGISTER_STANDALONE, RUN_REGISTER_INSTALLER, RUN_UPDATE, RUN_NONE}) {

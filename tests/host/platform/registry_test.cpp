@@ -1,7 +1,5 @@
-// The value lookup over the in-memory registry: names compared exactly, values
-// walked in order, data copied only as far as it goes. Values as another
-// program stores them, and the real registry's order and limits, are the
-// Win32 tests' (they read the prefix's own registry).
+// The value lookup: names compared exactly, values walked in order, data copied
+// only as far as it goes. The real registry's order and limits are the Win32 tests'.
 #include "platform/registry.h"
 
 #include <gtest/gtest.h>
