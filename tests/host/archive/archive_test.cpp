@@ -93,9 +93,8 @@ TEST_F(Ffs, EachDamagedFileGivesItsLineAndIsReadAsItself) {
     log_ = open_test_log(test_file_name("log"), LOG_FILE);
     EXPECT_EQ(0, ffs_open(missing.c_str()));
     int size = 0;
-    char byte = 0;
     EXPECT_EQ(0, ffs_file_size(missing.c_str(), &size));
-    EXPECT_EQ(0, ffs_read_file(missing.c_str(), &byte, 1)); // refused without a line
+    EXPECT_EQ(0, ffs_read_file(missing.c_str(), &size, 1)); // refused without a line
     EXPECT_EQ("Couldn't open flat file '" + missing + "'!\n", read_file(log_));
 }
 

@@ -24,7 +24,6 @@ TEST(Cmdline, ArgumentsAsTypedAndPointersIntoTheText) {
         {quoted, 2, "-Register", 2},
         {quoted, 3, nullptr, 2},
         {"\"C:\\Program Files\\u.exe\"   ", 1, nullptr, 0},
-        {"", 0, "", 0},
         {"   ", 0, "", 0},
         {"  u.exe\t\t-a", 1, "-a", 1},
         {"u.exe x\"a b\"y z", 2, "z", 2},
@@ -209,21 +208,13 @@ std::string fatal(const std::string& message) {
            "\n       \\(tests/host/core/core_test\\.cpp/[0-9]+\\)\n$";
 }
 
-TEST(MemoryDeath, MisuseDamagedGuardsAndTheLimitStop) {
+// Bad sizes, double frees, damaged guards and the limit: the probe scenario's.
+TEST(MemoryDeath, AReturnOfAnotherSizeAndRunningOutStop) {
     mem_init(1000, 0);
     char* p = static_cast<char*>(MEM_ALLOC(5));
-    EXPECT_EXIT(MEM_ALLOC(0), testing::ExitedWithCode(1), fatal("Invalid Memory Size \\(0\\)"));
     EXPECT_EXIT(MEM_RETURN(p, 0), testing::ExitedWithCode(1), fatal("Invalid Memory Size \\(0\\)"));
-    EXPECT_EXIT((MEM_RETURN(p, 5), MEM_RETURN(p, 5)), testing::ExitedWithCode(1),
-                fatal("No Memory address to free \\(5 / 16\\)"));
-    EXPECT_EXIT((p[-1] = 0, MEM_RETURN(p, 5)), testing::ExitedWithCode(1),
-                fatal("Memory corrupt before \\(5\\)"));
-    EXPECT_EXIT((p[8] = 0, MEM_RETURN(p, 5)), testing::ExitedWithCode(1),
-                fatal("Memory corrupt after \\(5\\)"));
     EXPECT_EXIT(MEM_RETURN(p, 64), testing::ExitedWithCode(1),
                 fatal("Memory corrupt after \\(64\\)"));
-    EXPECT_EXIT((MEM_ALLOC(500), MEM_ALLOC(500)), testing::ExitedWithCode(1),
-                fatal("Memory exceeds limit \\(\\(524 \\+ 508\\) / 1000\\)"));
     EXPECT_EXIT((mem_init(0x7FFFFFFF, 0), MEM_ALLOC(0x7FFFFFF0)), testing::ExitedWithCode(1),
                 fatal("No Memory available \\(2147483632 / 2147483640\\)").substr(1));
     EXPECT_EXIT(mem_init(MEM_LIMIT_MAXIMUM, MEM_LIMIT_MAXIMUM), testing::ExitedWithCode(1),

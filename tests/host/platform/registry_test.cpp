@@ -38,12 +38,9 @@ TEST(Registry, LookupKindsAndCuts) {
     std::string cut(12, '#');
     EXPECT_EQ(1, reg_get_string(key, "Long", &cut[0], 10));
     EXPECT_EQ(std::string(9, 'z') + std::string("\0##", 3), cut);
-    EXPECT_EQ(1, reg_get_string(key, "Expand", text, sizeof text));
-    EXPECT_STREQ("%TEMP%\\x", text);
     // Every walk past the expandable string logs its type again.
     EXPECT_EQ("Unsupported type 0x00000002 (2)\nUnable to get 'text' string\n"
-              "Unsupported type 0x00000002 (2)\nUnable to get 'TEXT' integer\n"
-              "Unsupported type 0x00000002 (2)\n",
+              "Unsupported type 0x00000002 (2)\nUnable to get 'TEXT' integer\n",
               read_file(log));
     reg_close_key(&key);
     EXPECT_EQ(1, reg_key_exists(REG_ROOT_LOCAL_MACHINE, "Software\\Acme"));
