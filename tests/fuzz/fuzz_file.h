@@ -1,13 +1,18 @@
-// An in-memory file with a path, so that the fuzzed bytes reach the code
-// under test through fopen as a real file would, without touching the disk.
+// The harness the fuzz targets share. The targets that link fuzz_support also
+// get its LLVMFuzzerInitialize: the log goes to a console that is discarded
+// (every entry still formatted and length-checked) and memory may grow to the limit.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-// Replaces the file's contents and returns its path (valid for the process).
-const char* fuzz_file(const uint8_t* data, size_t size);
+// A failed check stops the run as a crash, which libFuzzer reports with its input.
+inline void fuzz_check(bool condition) {
+    if (!condition) {
+        __builtin_trap();
+    }
+}
 
-// Sends the log to a console that is discarded: every entry is formatted and
-// length-checked as in a real run, and nothing is written.
-void fuzz_quiet_log();
+// Replaces the contents of an in-memory file and returns its path, so that the
+// bytes reach the code under test through fopen without touching the disk.
+const char* fuzz_file(const uint8_t* data, size_t size);

@@ -2,11 +2,11 @@
 // compile, decompile to the same commands, and pack into an archive whose
 // trailer bytes never start a command.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "archive_file.h"
+#include "fuzz_file.h"
 #include "source.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -14,28 +14,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<ScriptCommand> commands;
     std::string error;
     if (!ffspack_parse_source("fuzz.txt", text, &commands, &error)) {
-        if (error.compare(0, 9, "fuzz.txt:") != 0) {
-            abort();
-        }
+        fuzz_check(error.compare(0, 9, "fuzz.txt:") == 0);
         return 0;
     }
     std::string script = ffspack_compile(commands);
-    if (ffspack_decompile(script) != commands) {
-        abort();
-    }
+    fuzz_check(ffspack_decompile(script) == commands);
     std::string image(1 + size % 37, 'M');
     std::string packed;
-    if (!ffspack_pack(image, script, &packed, &error)) {
-        abort();
-    }
+    fuzz_check(ffspack_pack(image, script, &packed, &error));
     ArchiveLocation found = ffspack_locate(packed);
-    if (found.state != ARCHIVE_FOUND || found.trailer != image.size()) {
-        abort();
-    }
+    fuzz_check(found.state == ARCHIVE_FOUND && found.trailer == image.size());
     std::string block = ffspack_data_block(packed, found);
-    if (block.compare(0, script.size(), script) != 0 ||
-        block.find('\x16', script.size()) != std::string::npos) {
-        abort();
-    }
+    fuzz_check(block.compare(0, script.size(), script) == 0 &&
+               block.find('\x16', script.size()) == std::string::npos);
     return 0;
 }

