@@ -25,8 +25,6 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 import maker_server as ms  # noqa: E402
 import winedriver as wd  # noqa: E402
 
-WINE_BUILD = os.environ.get("WINE_BUILD", "win32")  # the build that scripts/wine-build picked
-
 TITLE = "Electronic Update..."
 INSTALL_DIR = "C:\\Program Files\\Bench\\Tool\\"
 
@@ -118,10 +116,10 @@ class Uninstaller:
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     build = os.path.join(ROOT, "build")
-    parser.add_argument("--exe", default=os.path.join(build, WINE_BUILD, "bin", "uninstall.exe"))
+    parser.add_argument("--exe", default=os.path.join(build, wd.WINE_BUILD, "bin", "uninstall.exe"))
     parser.add_argument("--ffspack", default=os.path.join(build, "host", "tools", "ffspack",
                                                           "ffspack"))
-    parser.add_argument("--recorder", default=os.path.join(build, WINE_BUILD, "tests", "win32",
+    parser.add_argument("--recorder", default=os.path.join(build, wd.WINE_BUILD, "tests", "win32",
                                                            "run_recorder.exe"))
     parser.add_argument("--prefix", default=os.path.join(build, "bench", "prefix"))
     parser.add_argument("--size-mb", type=int, default=100)

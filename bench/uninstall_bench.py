@@ -21,8 +21,6 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 import winedriver as wd  # noqa: E402
 
-WINE_BUILD = os.environ.get("WINE_BUILD", "win32")  # the build that scripts/wine-build picked
-
 FOLDER = "C:\\Program Files\\Bench\\Tree"
 
 
@@ -57,14 +55,14 @@ def main():
                 "INSTALL DIR:Bench\\Tree\nINSTALL PATH:x\nFILE LIST:" + names + "\nINSTALL:\nDONE:x\n")
     packed = os.path.join(work, "uninstall.exe")
     subprocess.run([os.path.join(build, "host", "tools", "ffspack", "ffspack"), "pack", "--stub",
-                    os.path.join(build, WINE_BUILD, "bin", "uninstall.exe"), "--script", script,
+                    os.path.join(build, wd.WINE_BUILD, "bin", "uninstall.exe"), "--script", script,
                     "-o", packed], check=True)
     reg = os.path.join(work, "bench.reg")
     with open(reg, "w") as f:
         stored = (FOLDER + "\\").replace("\\", "\\\\")
         f.write(f"REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Bench\\Tree]\n\"Install Path\"=\"{stored}\"\n")
     prefix.reg_import(reg)
-    floor_exe = os.path.join(build, WINE_BUILD, "bench", "delete_tree.exe")
+    floor_exe = os.path.join(build, wd.WINE_BUILD, "bench", "delete_tree.exe")
     count = args.folders * args.files
     print(f"{count} files in {args.folders} folders, {args.runs} runs each")
 

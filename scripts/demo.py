@@ -14,8 +14,6 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 import product  # noqa: E402
 import winedriver as wd  # noqa: E402
 
-WINE_BUILD = os.environ.get("WINE_BUILD", "win32")  # the build that scripts/wine-build picked
-
 BUILD = os.path.join(ROOT, "build")
 DEMO = os.path.join(BUILD, "demo")
 SCREENS = os.path.join(DEMO, "screens")
@@ -75,14 +73,14 @@ def main():
     script = demo_script()
     packed = os.path.join(DEMO, "uninstall.exe")
     subprocess.run([os.path.join(BUILD, "host", "tools", "ffspack", "ffspack"), "pack", "--stub",
-                    os.path.join(BUILD, WINE_BUILD, "bin", "uninstall.exe"), "--script", script,
+                    os.path.join(BUILD, wd.WINE_BUILD, "bin", "uninstall.exe"), "--script", script,
                     "-o", packed], check=True)
     say(f"== Packed {os.path.relpath(script, ROOT)} (the sample script, its samples folder "
         f"grown by {EXTRA_SAMPLES} files) into build/demo/uninstall.exe "
         f"({os.path.getsize(packed)} bytes)")
 
     widget = product.Product(prefix, script)
-    widget.install(packed, os.path.join(BUILD, WINE_BUILD, "tests", "e2e", "component_probe.dll"))
+    widget.install(packed, os.path.join(BUILD, wd.WINE_BUILD, "tests", "e2e", "component_probe.dll"))
     installed = widget.remaining()
     say(f"== Installed {widget.name} {widget.value('PRODUCT VERSION')} as its installer would have:")
     listing(installed)

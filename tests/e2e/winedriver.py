@@ -20,6 +20,7 @@ _ESCAPES = {"n": "\n", "r": "\r", "t": "\t"}
 # environment) where the machine cannot run 32-bit programs.
 WINE = os.environ.get("WINE", "wine")
 WINEARCH = os.environ.get("WINEARCH", "win32")
+WINE_BUILD = os.environ.get("WINE_BUILD", "win32")  # the build that scripts/wine-build picked
 _LOADER = {"WINELOADER": os.environ["WINELOADER"]} if "WINELOADER" in os.environ else {}
 
 
