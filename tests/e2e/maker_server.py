@@ -1,19 +1,17 @@
-"""A maker's web server on 127.0.0.1 that records every request byte for byte.
+"""A maker's web server on 127.0.0.1 that records every request byte for byte; it
+also serves as its own proxy (a request naming the whole URL goes by its path).
 `python3 maker_server.py -- CMD` runs CMD with the standard routes and
 MAKER_SERVER_PORT in its environment.
 
 A route maps a path to its answer's steps, or to a function of the Request
 returning them: ("send", bytes), ("pause", s), ("file", path), ("hold",)."""
 
-import argparse
 import contextlib
 import json
 import os
-import shutil
 import socket
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 
@@ -75,12 +73,9 @@ def pattern_bytes(size):
 
 
 class MakerServer:
-    """With `forward_to` (a proxy's port) it passes each request on there: it
-    stands in front of the proxy to record what reaches it."""
-
-    def __init__(self, port=0, forward_to=None):
+    def __init__(self, port=0):
         self.routes, self.requests, self.registrations, self.timings = {}, [], [], []
-        self.forward_to, self._cond = forward_to, threading.Condition()
+        self._cond = threading.Condition()
         self._listener = socket.create_server(("127.0.0.1", port))
         self.port = self._listener.getsockname()[1]
 
@@ -137,10 +132,6 @@ class MakerServer:
                                  daemon=True).start()
 
     def _steps(self, request):
-        if self.forward_to:
-            with socket.create_connection(("127.0.0.1", self.forward_to), 30) as upstream:
-                upstream.sendall(request.head + request.body)
-                return [("send", b"".join(iter(lambda: upstream.recv(65536), b"")))]
         steps = self.routes.get(request.path)
         steps = steps(request) if callable(steps) else steps
         return steps or [("send", http_answer(b"<html>Not here</html>", "404 Not Found"))]
@@ -182,31 +173,6 @@ def free_port():
         return s.getsockname()[1]
 
 
-class Tinyproxy:
-    """Debian's tinyproxy on 127.0.0.1, its configuration in a folder of its own."""
-
-    def __enter__(self):
-        self.dir, self.port = tempfile.mkdtemp(prefix="tinyproxy-"), free_port()
-        with open(f"{self.dir}/conf", "w") as f:
-            f.write(f'Port {self.port}\nListen 127.0.0.1\nTimeout 60\nAllow 127.0.0.1\n'
-                    f'PidFile "{self.dir}/pid"\nLogFile "{self.dir}/log"\nViaProxyName "tinyproxy"\n')
-        self.proc = subprocess.Popen(["tinyproxy", "-d", "-c", f"{self.dir}/conf"],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 30
-        while self.proc.poll() is None and time.monotonic() < deadline:
-            with contextlib.suppress(OSError):
-                socket.create_connection(("127.0.0.1", self.port), 1).close()
-                return self
-            time.sleep(0.05)
-        self.__exit__()
-        raise RuntimeError(f"tinyproxy did not start on port {self.port}")
-
-    def __exit__(self, *exc):
-        self.proc.terminate()
-        self.proc.wait(10)
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-
 def standard_routes(server):
     """The routes that the Win32 test programs expect."""
     for name, size, options in (
@@ -222,20 +188,16 @@ def standard_routes(server):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--timeout", type=float, default=280)
-    parser.add_argument("command", nargs=argparse.REMAINDER)
-    args = parser.parse_args()
-    command = args.command[1:] if args.command[:1] == ["--"] else args.command
+    command = sys.argv[2:] if sys.argv[1:2] == ["--"] else sys.argv[1:]
     if not command:
-        parser.error("no command to run")
+        sys.exit("usage: maker_server.py -- CMD...")
     with MakerServer() as server:
         standard_routes(server)
         try:
             return subprocess.run(command, env=dict(os.environ, MAKER_SERVER_PORT=str(server.port)),
-                                  timeout=args.timeout).returncode
+                                  timeout=280).returncode
         except subprocess.TimeoutExpired:
-            print(f"maker_server: {command[0]} still running after {args.timeout} s", file=sys.stderr)
+            print(f"maker_server: {command[0]} still running after 280 s", file=sys.stderr)
             return 124
 
 

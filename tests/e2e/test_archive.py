@@ -1,8 +1,9 @@
 """Damaged archives behind the executable, and a script with a command the table
 lacks, in real runs of the uninstaller under Wine: the box, the exact log, and
-no product file deleted."""
+no product file deleted; then components that fail to register."""
 
 import os
+import shutil
 import struct
 
 import scenario
@@ -73,6 +74,27 @@ class Archive(scenario.Scenario):
                 for product_file in PRODUCT_FILES:
                     self.assertTrue(os.path.exists(os.path.join(folder, product_file)), product_file)
                 self.prefix.wait_idle(30)
+
+    def test_component_failures_are_logged_and_the_run_goes_on(self):
+        folder = self.fresh_folder("Parts")
+        shutil.copyfile(scenario.env_path("COMPONENT_PROBE_DLL"), os.path.join(folder, "fails.dll"))
+        open(os.path.join(folder, "fails.dll.fail"), "w").close()
+        exe = self.place_packed_text(
+            "COMPANY NAME:Acme\nPRODUCT NAME:Parts\nOLE:REGISTER\t$3fails.dll\n"
+            "OLE:register\t$3missing.dll\nOLE:REGISTER\t$2version.dll\nOLE:UNREGISTER\t$3fails.dll\n",
+            "Parts", "uninstall.exe")
+        run = self.start(exe, ["-debug", "-Spawn"])
+        self.assertEqual(0, run.wait(60))
+        self.assertEqual([], run.boxes())
+        with open(os.path.join(folder, "fails.dll.calls")) as f:
+            self.assertEqual(["DllUnregisterServer", "DllRegisterServer"], f.read().split())
+        p, s, log = "C:\\Parts\\", "C:\\windows\\system32\\", read_log(os.path.join(folder, "debug.log"))
+        self.assertIn(
+            f"OLE: REGISTER '{p}fails.dll'\r\nFailed in executing entry point from '{p}fails.dll'\r\n"
+            f"OLE: register '{p}missing.dll'\r\nError attempting to load '{p}missing.dll' (0x0000007E)\r\n"
+            f"OLE: REGISTER '{s}version.dll'\r\nCouldn't get entry point from '{s}version.dll'\r\n", log)
+        self.assertIn(f"OLE: UNREGISTER '{p}fails.dll'\r\nFailed in executing entry point from '{p}fails.dll'"
+                      "\r\nCompany Name   : Acme\r\n", log)
 
 
 if __name__ == "__main__":

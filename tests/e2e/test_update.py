@@ -1,5 +1,6 @@
-"""The update ("-Update") under Wine against maker_server.py and tinyproxy. The installer offered
-and the shell's web browser are run_recorder.exe, which records how it was started."""
+"""The update ("-Update") under Wine against maker_server.py, which is also the proxy. The
+installer offered and the shell's web browser are run_recorder.exe, which records how it was
+started."""
 
 import contextlib
 import glob
@@ -16,7 +17,6 @@ INSTALL_DIR = "C:\\Program Files\\Acme\\Tool\\"
 SETTINGS_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
 HTTP_OPEN_KEY = r"HKCR\http\shell\open\command"
 BROWSER = "C:\\Probe\\browser.exe"
-WINEBROWSER = '"C:\\windows\\system32\\winebrowser.exe" "%1"'
 QUESTION = "Would you like to check for an update to Acme Tool electronically?"
 LATEST = "You are running the latest version of Acme Tool."
 RETRY_CHECK = "There was a problem checking with the update server, would you like to try again?"
@@ -40,15 +40,16 @@ def phases(log, line="Update on phase "):
 
 
 class Networked(scenario.Scenario):
-    """Acme Tool in INSTALL_DIR, no proxy unless the test sets one."""
+    """Acme Tool in INSTALL_DIR, no proxy unless the test sets one; KEYS: more registry."""
+    KEYS = {}
 
     def setUp(self):
         self.install_dir, self.runs = self.fresh_folder("Program Files", "Acme", "Tool"), 0
         self.registry({r"HKCU\Software\Acme\Tool": {"Install Path": INSTALL_DIR},
-                       SETTINGS_KEY: {"ProxyEnable": None, "ProxyServer": None}})
+                       SETTINGS_KEY: {"ProxyEnable": None, "ProxyServer": None}, **self.KEYS})
 
-    def set_proxy(self, enable, server):
-        self.registry({SETTINGS_KEY: {"ProxyEnable": enable, "ProxyServer": server}})
+    def set_proxy(self, enable, server, keys=()):
+        self.registry({SETTINGS_KEY: {"ProxyEnable": enable, "ProxyServer": server}, **dict(keys)})
 
     def temp_logs(self):
         return glob.glob(self.drive_c("users", "*", "Temp", "debug.log"))
@@ -78,13 +79,7 @@ class Networked(scenario.Scenario):
 
 
 class Update(Networked):
-    def setUp(self):
-        super().setUp()
-        self.browser_dir = self.fresh_folder("Probe")
-        shutil.copyfile(scenario.env_path("RUN_RECORDER_EXE"),
-                        os.path.join(self.browser_dir, "browser.exe"))
-        self.registry({HTTP_OPEN_KEY: {"@": f'"{BROWSER}" "%1"'}})
-        self.addCleanup(self.registry, {HTTP_OPEN_KEY: {"@": WINEBROWSER}})
+    KEYS = {HTTP_OPEN_KEY: {"@": f'"{BROWSER}" "%1"'}}
 
     def update(self, url, boxes, version="1.50", installer=1):
         """A run whose boxes are answered in turn: (text, key or function of the box), (None,
@@ -99,10 +94,7 @@ class Update(Networked):
             box = wd.wait_box(run, "Error" if text == "Error" else TITLE, timeout=60)
             if text not in ("Error", box.text):
                 wd.fail(run, f"box {box.text!r}, expected {text!r}")
-            if callable(answer):
-                answer(box)
-            else:
-                wd.answer(box, answer)
+            answer(box) if callable(answer) else wd.answer(box, answer)
         return self.finish(TITLE, [t for t, _ in boxes if t not in (None, "Error")])
 
     @staticmethod
@@ -111,122 +103,98 @@ class Update(Networked):
         if button == "Escape":
             return wd.key(dialog, "Escape")
         _, _, width, height = wd.geometry(dialog)
-        x = {"page": 62.5, "download": 182.5}[button]
-        wd.click(dialog, int(x * width / 245), int(41.5 * height / 55))
+        wd.click(dialog, int({"page": 62.5, "download": 182.5}[button] * width / 245),
+                 int(41.5 * height / 55))
 
-    @staticmethod
-    def recorded(folder, name):
+    def recorded(self, folder, name):
         path = os.path.join(folder, f"{name}-runs.txt")
         return open(path).read().splitlines() if os.path.exists(path) else []
 
-    def offer(self, server):
-        server.serve_info("/info", [{"key": "Acme Tool", "version": "2.0 final", "page": PAGE,
-                                     "download": server.url("/files/setup.exe")}])
-        self.installer = self.read_bytes(scenario.env_path("RUN_RECORDER_EXE"))
-        server.serve_file("/files/setup.exe", self.installer)
+    def heads(self, server, since):
+        return [r.head for r in server.requests[since:]]
 
-
-class Check(Update):
-    def test_asks_then_reports_the_latest_version_or_offers_the_new_one(self):
+    def test_ask_retry_check_offer_download_and_install_directly_or_by_proxy(self):
+        browser_dir = self.fresh_folder("Probe")
+        shutil.copyfile(scenario.env_path("RUN_RECORDER_EXE"), os.path.join(browser_dir, "browser.exe"))
         self.assertTrue(self.update(None, []).endswith("Successful Exit...\n"))
-        with ms.MakerServer() as server:
-            self.assertEqual([], phases(self.update(server.url("/info"), [(QUESTION, "n")])))
-            self.assertEqual([], server.requests)
-            # A 404 page holds no version information.
-            self.update(server.url("/info"), [(QUESTION, "Return"), (NO_INFO, "Return")])
-            server.serve_info("/info", [{"key": "Other", "version": "9", "download": PAGE},
-                                        {"key": "ACME TOOL", "version": "1.5", "page": PAGE}])
-            log = self.update(server.url("/info"), [(QUESTION, "Return"), (LATEST, "Return")])
-            self.assertIn("Update on phase 0\nContacting 'http://127.0.0.1/' '/info'\n"
-                          "Unable to get 'ProxyEnable' integer\nUnable to get 'ProxyServer' string\n"
-                          "Proxy Disabled (0x00000000) : None\nRecieved -> 0 [", log)
-            self.offer(server)
-            self.update(server.url("/info"), [(QUESTION, "Return"), (None, "Escape")])
-            self.assertEqual([head("/info")] * 3, [r.head for r in server.requests])
-        self.assertFalse(os.path.exists(os.path.join(self.install_dir, "setup.exe")))
-
-
-class Retry(Update):
-    def test_server_down_asks_again_until_no_or_it_answers(self):
         port = ms.free_port()
         url = f"http://127.0.0.1:{port}/info"
+        self.assertEqual([], phases(self.update(url, [(QUESTION, "n")])))
+        # Server down: it asks again until No, or until the server answers.
         log = self.update(url, [(QUESTION, "Return"), (RETRY_CHECK, "Return"),
                                 (RETRY_CHECK, "n"), (NO_CONTACT, "Return")])
         self.assertEqual([0, 1, 2, 1, 2], phases(log))
         self.assertEqual(3, log.count(f"Unable to connect to machine 127.0.0.1:{port} for URL '{url}'\n"))
         with contextlib.ExitStack() as stack:
             def server_back(box):
-                stack.enter_context(ms.MakerServer(port=port)).serve_info(
-                    "/info", [{"key": "Acme Tool", "version": "1.50"}])
+                servers.append(stack.enter_context(ms.MakerServer(port=port)))
+                servers[0].serve_info("/info", [{"key": "Acme Tool", "version": "1.50"}])
                 wd.answer(box, "Return")
-            log = self.update(url, [(QUESTION, "Return"), (RETRY_CHECK, server_back),
-                                    (LATEST, "Return")])
-        self.assertEqual([0, 1, 2, 1], phases(log))
+            servers = []
+            log = self.update(url, [(QUESTION, "Return"), (RETRY_CHECK, server_back), (LATEST, "Return")])
+            self.assertEqual([0, 1, 2, 1], phases(log))
+            self.offer_and_install(servers[0], url, browser_dir)
 
-
-class Proxy(Update):
-    def test_named_in_a_list_unreachable_or_disabled(self):
-        with ms.MakerServer() as server, ms.Tinyproxy() as proxy, \
-                ms.MakerServer(forward_to=proxy.port) as relay:
-            self.offer(server)
-            self.set_proxy(1, f"ftp=127.0.0.1:1;http=127.0.0.1:{relay.port};https=127.0.0.1:2")
-            log = self.update(server.url("/info"), [(QUESTION, "Return"), (None, "download"),
-                                                    (SUCCESS, "Return")])
+    def offer_and_install(self, server, url, browser_dir):
+        # A 404 page holds no version information.
+        server.route("/info", None)
+        self.update(url, [(QUESTION, "Return"), (NO_INFO, "Return")])
+        server.serve_info("/info", [{"key": "Other", "version": "9", "download": PAGE},
+                                    {"key": "ACME TOOL", "version": "1.5", "page": PAGE}])
+        log = self.update(url, [(QUESTION, "Return"), (LATEST, "Return")])
+        self.assertIn("Update on phase 0\nContacting 'http://127.0.0.1/' '/info'\n"
+                      "Unable to get 'ProxyEnable' integer\nUnable to get 'ProxyServer' string\n"
+                      "Proxy Disabled (0x00000000) : None\nRecieved -> 0 [", log)
+        server.serve_info("/info", [{"key": "Acme Tool", "version": "2.0 final", "page": PAGE,
+                                     "download": server.url("/files/setup.exe")}])
+        installer = self.read_bytes(scenario.env_path("RUN_RECORDER_EXE"))
+        server.serve_file("/files/setup.exe", installer)
+        self.update(url, [(QUESTION, "Return"), (None, "Escape")])
+        self.assertEqual([head("/info")] * 4, self.heads(server, 0))
+        self.assertFalse(os.path.exists(os.path.join(self.install_dir, "setup.exe")))
+        # The page, then the download: the installer's exit code tells the outcome. The proxy
+        # named in a list is given the whole URL; the Host line still names the server.
+        files = server.url("/files/setup.exe")
+        for code, outcome, proxy, heads in (
+                (1, SUCCESS, (1, f"ftp=127.0.0.1:1;http=127.0.0.1:{server.port};https=127.0.0.1:2"),
+                 [head(url), head(files, DOWNLOAD_AGENT)]),
+                (0, UPDATE_ERROR, (0, f"127.0.0.1:{server.port}"),
+                 [head("/info"), head("/files/setup.exe", DOWNLOAD_AGENT)])):
+            self.set_proxy(*proxy)
+            since = len(server.requests)
+            log = self.update(url, [(QUESTION, "Return"), (None, "page"), (None, "download"),
+                                    (outcome, "Return")], version="1.50 beta", installer=code)
+            self.assertEqual([0], phases(log, "Update download on phase "))
             self.assertEqual([0], phases(log))
-            self.assertIn(f"Proxy Enabled (0x00000001) : 127.0.0.1:{relay.port}\n", log)
-            # The proxy is given the whole URL; the Host line still names the server.
-            self.assertEqual([head(server.url("/info")),
-                              head(server.url("/files/setup.exe"), DOWNLOAD_AGENT)],
-                             [r.head for r in relay.requests])
-            self.assertIn("tinyproxy", server.requests[-1].header("Via"))
-            self.assertEqual(self.installer, self.read_bytes(self.install_dir + "/setup.exe"))
-            # An unreachable proxy: straight on to the server, with no question.
-            dead = ms.free_port()
-            self.set_proxy(1, f"127.0.0.1:{dead}")
-            server.serve_info("/info", [{"key": "Acme Tool", "version": "1.0"}])
-            log = self.update(server.url("/info"), [(QUESTION, "Return"), (LATEST, "Return")])
-            self.assertEqual([0, 1], phases(log))
-            self.assertIn(f"Unable to connect to machine 127.0.0.1:{dead} for URL "
-                          f"'{server.url('/info')}'\nUpdate on phase 1\n", log)
-            self.set_proxy(0, f"127.0.0.1:{relay.port}")
-            log = self.update(server.url("/info"), [(QUESTION, "Return"), (LATEST, "Return")])
-            self.assertIn("Proxy Disabled (0x00000000) : None\n", log)
-            self.assertEqual([head("/info")] * 2, [r.head for r in server.requests[-2:]])
-            self.assertEqual(2, len(relay.requests))
-
-
-class Download(Update):
-    def test_page_then_download_and_the_installers_exit_code(self):
-        with ms.MakerServer() as server:
-            self.offer(server)
-            for code, outcome in ((1, SUCCESS), (0, UPDATE_ERROR)):
-                log = self.update(server.url("/info"), [(QUESTION, "Return"), (None, "page"),
-                                                        (None, "download"), (outcome, "Return")],
-                                  version="1.50 beta", installer=code)
-                self.assertEqual([0], phases(log, "Update download on phase "))
-                self.assertEqual(self.installer, self.read_bytes(self.install_dir + "/setup.exe"))
-            texts = self.run.stderr_text()
-            for text in ("A new version of Acme Tool is available!",
-                         "Current version 1.50 - New version 2.0"):
-                self.assertIn(f':trace:win:set_window_text L"{text}"', texts)
-            self.assertEqual([f'"{BROWSER}" "{PAGE}"'] * 2, self.recorded(self.browser_dir, "browser"))
-            self.assertEqual([f'"{INSTALL_DIR}setup.exe" -Quiet'] * 2,
-                             self.recorded(self.install_dir, "setup"))
-            self.assertEqual([head("/info"), head("/files/setup.exe", DOWNLOAD_AGENT)] * 2,
-                             [r.head for r in server.requests])
-            # A download cut short is never started.
-            server.serve_file("/files/setup.exe", ms.pattern_bytes(999), length=1000)
-            log = self.update(server.url("/info"), [
-                (QUESTION, "Return"), (None, "download"), (RETRY_DOWNLOAD, "Return"),
-                (RETRY_DOWNLOAD, "n"), (NO_CONTACT, "Return")])
-            self.assertEqual([0, 1, 2, 1, 2], phases(log, "Update download on phase "))
-            self.assertEqual(2, len(self.recorded(self.install_dir, "setup")))
-            # A file that is no program: the shell says so in its own box first.
-            server.serve_file("/files/setup.exe", b"This is no program.\r\n")
-            log = self.update(server.url("/info"), [(QUESTION, "Return"), (None, "download"),
-                                                    ("Error", "Return"), (UPDATE_ERROR, "Return")])
+            self.assertIn(f"Proxy Enabled (0x00000001) : 127.0.0.1:{server.port}\n" if proxy[0]
+                          else "Proxy Disabled (0x00000000) : None\n", log)
+            self.assertEqual(heads, self.heads(server, since))
+            self.assertEqual(installer, self.read_bytes(self.install_dir + "/setup.exe"))
+        texts = self.run.stderr_text()
+        for text in ("A new version of Acme Tool is available!", "Current version 1.50 - New version 2.0"):
+            self.assertIn(f':trace:win:set_window_text L"{text}"', texts)
+        self.assertEqual([f'"{BROWSER}" "{PAGE}"'] * 2, self.recorded(browser_dir, "browser"))
+        self.assertEqual([f'"{INSTALL_DIR}setup.exe" -Quiet'] * 2, self.recorded(self.install_dir, "setup"))
+        # A download cut short is never started.
+        server.serve_file("/files/setup.exe", ms.pattern_bytes(999), length=1000)
+        log = self.update(url, [(QUESTION, "Return"), (None, "download"), (RETRY_DOWNLOAD, "Return"),
+                                (RETRY_DOWNLOAD, "n"), (NO_CONTACT, "Return")])
+        self.assertEqual([0, 1, 2, 1, 2], phases(log, "Update download on phase "))
+        self.assertEqual(2, len(self.recorded(self.install_dir, "setup")))
+        # A file that is no program: the shell says so in its own box first.
+        server.serve_file("/files/setup.exe", b"This is no program.\r\n")
+        log = self.update(url, [(QUESTION, "Return"), (None, "download"), ("Error", "Return"),
+                                (UPDATE_ERROR, "Return")])
         self.assertRegex(log, re.escape(f"Unable to execute '{INSTALL_DIR}setup.exe' '-Quiet' 0x")
                          + "[0-9A-F]{8}\n")
+        # An unreachable proxy: straight on to the server, with no question.
+        dead = ms.free_port()
+        self.set_proxy(1, f"127.0.0.1:{dead}")
+        server.serve_info("/info", [{"key": "Acme Tool", "version": "1.0"}])
+        log = self.update(url, [(QUESTION, "Return"), (LATEST, "Return")])
+        self.assertEqual([0, 1], phases(log))
+        self.assertIn(f"Unable to connect to machine 127.0.0.1:{dead} for URL '{url}'\n"
+                      "Update on phase 1\n", log)
 
 
 if __name__ == "__main__":
