@@ -5,14 +5,12 @@ import os
 import re
 import shutil
 import subprocess
-import sys
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import winedriver as wd  # noqa: E402
+import winedriver as wd
 
-SOURCE_DIR = os.environ.get("SOURCE_DIR", os.path.dirname(os.path.dirname(os.path.dirname(
-    os.path.abspath(__file__)))))
+SOURCE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+SAMPLE = os.path.join(SOURCE_DIR, "samples", "sample-product.txt")
 REG_ROOTS = {"HKCU": "HKEY_CURRENT_USER", "HKCR": "HKEY_CLASSES_ROOT", "HKLM": "HKEY_LOCAL_MACHINE"}
 MEMORY_INIT = ("\n====[Memory Init]" + "=" * 62 + "\n"
                "Quickmemory Initialized (Disabled)\nMemory Initialized (Maximum)\n" + "=" * 79 + "\n")
@@ -22,15 +20,6 @@ def env_path(name):
     if not os.environ.get(name):
         raise RuntimeError(f"{name} is not set: run this scenario through CTest (scripts/test)")
     return os.environ[name]
-
-
-def ffspack(*args):
-    """Runs the maker's packer from the host build; returns what it printed."""
-    tool = os.path.join(env_path("HOST_BUILD_DIR"), "tools", "ffspack", "ffspack")
-    r = subprocess.run([tool, *args], capture_output=True, text=True, timeout=60)
-    if r.returncode != 0:
-        raise AssertionError(f"ffspack {' '.join(args)} exited {r.returncode}: {r.stderr}")
-    return r.stdout
 
 
 def crlf(text):
@@ -63,10 +52,6 @@ def any_kilobytes(log):
     return re.sub(r"(Maximum Memory in use \(\d+ / )\d+(k\))", r"\1N\2", log)
 
 
-def quote(text):
-    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
-
-
 class Scenario(unittest.TestCase):
     """Each test starts from an idle prefix and must leave no Wine process behind."""
 
@@ -83,24 +68,24 @@ class Scenario(unittest.TestCase):
 
     def fresh_folder(self, *parts):
         """An empty folder under drive C (unix path)."""
-        path = self.drive_c(*parts)
-        shutil.rmtree(path, ignore_errors=True)
-        os.makedirs(path)
-        return path
+        shutil.rmtree(self.drive_c(*parts), ignore_errors=True)
+        os.makedirs(self.drive_c(*parts))
+        return self.drive_c(*parts)
 
-    def place_packed(self, script, *parts):
-        """The uninstaller carrying a readable script in its archive, in drive C (unix path)."""
+    def place_packed(self, script, *parts, text=None):
+        """The uninstaller carrying a readable script (or `text`) in its archive, packed by
+        the maker's packer from the host build, in drive C (unix path)."""
+        if text is not None:
+            script = os.path.join(self.logs, "-".join(parts) + ".script.txt")
+            with open(script, "w") as f:
+                f.write(text)
         target = self.drive_c(*parts)
         os.makedirs(os.path.dirname(target), exist_ok=True)
-        ffspack("pack", "--stub", env_path("UNINSTALL_EXE"), "--script", script, "-o", target)
+        r = subprocess.run([os.path.join(env_path("HOST_BUILD_DIR"), "tools", "ffspack", "ffspack"), "pack",
+                            "--stub", env_path("UNINSTALL_EXE"), "--script", script, "-o", target],
+                           capture_output=True, text=True, timeout=60)
+        self.assertEqual(0, r.returncode, f"ffspack: {r.stderr}")
         return target
-
-    def place_packed_text(self, text, *parts):
-        """The uninstaller carrying a script given as readable text."""
-        script = os.path.join(self.logs, "-".join(parts) + ".script.txt")
-        with open(script, "w") as f:
-            f.write(text)
-        return self.place_packed(script, *parts)
 
     def start(self, exe, args=(), name=None, channels=None):
         log = os.path.join(self.logs, (name or self.id().rsplit(".", 1)[1]) + ".log")
@@ -115,9 +100,9 @@ class Scenario(unittest.TestCase):
             root, _, path = key.partition("\\")
             lines.append(f"[{'-' if values is None else ''}{REG_ROOTS[root]}\\{path}]")
             for name, value in (values or {}).items():
-                data = "-" if value is None else f"dword:{value:08x}" if isinstance(value, int) \
-                    else quote(value)
-                lines.append(("@" if name == "@" else quote(name)) + "=" + data)
+                data = "-" if value is None else f"dword:{value:08x}" if isinstance(value, int) else \
+                    '"' + value.replace("\\", "\\\\").replace('"', '\\"') + '"'
+                lines.append(("@" if name == "@" else f'"{name}"') + "=" + data)
             lines.append("")
         reg_file = os.path.join(self.logs, "settings.reg")
         with open(reg_file, "w", encoding="cp1252", newline="\r\n") as f:

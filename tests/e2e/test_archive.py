@@ -10,7 +10,6 @@ import scenario
 import winedriver as wd
 from scenario import any_kilobytes, closing, crlf, opening, read_log
 
-SAMPLE = os.path.join(scenario.SOURCE_DIR, "samples", "sample-product.txt")
 DAMAGED = "The installation file has been damaged, please download a new copy."
 PRODUCT_FILES = ["studio.exe", "readme.txt", os.path.join("help", "studio.hlp")]
 
@@ -19,7 +18,7 @@ class Archive(scenario.Scenario):
     def cases(self):
         """(name, file name, bytes, box text, log lines after the opening, end of the log)"""
         stub = self.read_bytes(scenario.env_path("UNINSTALL_EXE"))
-        packed = self.read_bytes(self.place_packed(SAMPLE, "Packed", "uninstall.exe"))
+        packed = self.read_bytes(self.place_packed(scenario.SAMPLE, "Packed", "uninstall.exe"))
         tag, trailer = len(stub), struct.unpack("<I", stub[-4:])[0]
         doesnt = "File '{path}' doesn't contain FFS data!\n"
         proper = "FFS Does not contain proper tag (Read {} from {})!!!\n"
@@ -40,10 +39,8 @@ class Archive(scenario.Scenario):
                       "Couldn't open flat file '{path}.exe'!\n", closing(29, 1)))
         # The packer refuses unknown keywords, so one is made in the packed file:
         # a stored byte xor-ed with d changes the descrambled byte by d too.
-        script = os.path.join(self.logs, "corrupted.txt")
-        with open(script, "w") as f:
-            f.write("COMPANY NAME:Acme Widgets\nPRODUCT NAME:Widget Studio\n")
-        corrupted = bytearray(self.read_bytes(self.place_packed(script, "Packed", "corrupted.exe")))
+        corrupted = bytearray(self.read_bytes(self.place_packed(
+            None, "Packed", "corrupted.exe", text="COMPANY NAME:Acme Widgets\nPRODUCT NAME:Widget Studio\n")))
         corrupted[tag + 4 + len(b"\x16COMPANY NAME:Acme Widgets\r\n\x16PRODUC")] ^= ord("T") ^ ord("E")
         cases.append(("corrupted", "uninstall.exe", bytes(corrupted), "Installation script corrupted!",
                       "Flat/Fast File System Initialized...\nUnknown script command 'PRODUCE NAME'\n"
@@ -79,10 +76,9 @@ class Archive(scenario.Scenario):
         folder = self.fresh_folder("Parts")
         shutil.copyfile(scenario.env_path("COMPONENT_PROBE_DLL"), os.path.join(folder, "fails.dll"))
         open(os.path.join(folder, "fails.dll.fail"), "w").close()
-        exe = self.place_packed_text(
+        exe = self.place_packed(None, "Parts", "uninstall.exe", text=(
             "COMPANY NAME:Acme\nPRODUCT NAME:Parts\nOLE:REGISTER\t$3fails.dll\n"
-            "OLE:register\t$3missing.dll\nOLE:REGISTER\t$2version.dll\nOLE:UNREGISTER\t$3fails.dll\n",
-            "Parts", "uninstall.exe")
+            "OLE:register\t$3missing.dll\nOLE:REGISTER\t$2version.dll\nOLE:UNREGISTER\t$3fails.dll\n"))
         run = self.start(exe, ["-debug", "-Spawn"])
         self.assertEqual(0, run.wait(60))
         self.assertEqual([], run.boxes())

@@ -12,7 +12,6 @@ import scenario
 import winedriver as wd
 from scenario import any_kilobytes, closing, crlf, opening, read_log
 
-SAMPLE = os.path.join(scenario.SOURCE_DIR, "samples", "sample-product.txt")
 ASK, PROBLEM, DONE = "Uninstall...", "Uninstall problem...", "Uninstaller..."
 QUESTION = "Are you sure you want to uninstall Acme Widgets Widget Studio?"
 UNINSTALLED = "Acme Widgets Widget Studio has been uninstalled!"
@@ -58,10 +57,8 @@ class Uninstall(scenario.Scenario):
         self.assertTrue(self.entry_exists())
 
     def test_no_or_no_product_removes_nothing_yes_removes_it_and_logs_every_step(self):
-        self.packed = os.path.join(self.logs, "packed-uninstall.exe")  # a rebuilt stub is tested
-        scenario.ffspack("pack", "--stub", scenario.env_path("UNINSTALL_EXE"), "--script", SAMPLE,
-                         "-o", self.packed)
-        self.product = product.Product(self.prefix, SAMPLE)
+        self.packed = self.place_packed(scenario.SAMPLE, "packed-uninstall.exe")
+        self.product = product.Product(self.prefix, scenario.SAMPLE)
         self.product.install(self.packed, scenario.env_path("COMPONENT_PROBE_DLL"))
         self.installed = self.product.remaining()
         group = self.prefix.windows_path(self.product.group_folder())

@@ -60,8 +60,8 @@ class Networked(scenario.Scenario):
         script = [f"COMPANY NAME:{company}", f"PRODUCT NAME:{product}", f"PRODUCT VERSION:{version}",
                   r"REGISTRY PATH:Software\Acme\Tool", r"INSTALL DIR:Acme\Tool",
                   "INSTALL PATH:Looking for Acme Tool", *lines, "DONE:Acme Tool has been removed."]
-        exe = self.place_packed_text("\n".join(script) + "\n", "Program Files", "Acme", "Tool",
-                                     "uninstall.exe")
+        exe = self.place_packed(None, "Program Files", "Acme", "Tool", "uninstall.exe",
+                                text="\n".join(script) + "\n")
         self.runs, self.in_place = self.runs + 1, option == "-InstReg"
         self.run = self.start(exe, [option, "-debug"], f"{self.id().rsplit('.', 1)[1]}-{self.runs}")
         return self.run

@@ -5,6 +5,7 @@ import contextlib
 import os
 import re
 import subprocess
+import tempfile
 import threading
 import time
 from types import SimpleNamespace
@@ -67,12 +68,17 @@ class WinePrefix:
             f.write(SETUP_VERSION)
 
     def _tool(self, argv, timeout, env=None, check=True):
-        try:
-            r = subprocess.run(argv, env=env or self.env(), stdin=subprocess.DEVNULL,
-                               capture_output=True, timeout=timeout)
-        except subprocess.TimeoutExpired:
-            self.kill()
-            raise WineTestFailure(f"{' '.join(argv)} took more than {timeout} s; Wine killed")
+        """Runs a Wine tool to its end. Its output goes through files: a pipe would stay
+        open, and the call wait, until the wineserver it started has gone."""
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            try:
+                code = subprocess.run(argv, env=env or self.env(), stdin=subprocess.DEVNULL,
+                                      stdout=out, stderr=err, timeout=timeout).returncode
+            except subprocess.TimeoutExpired:
+                self.kill()
+                raise WineTestFailure(f"{' '.join(argv)} took more than {timeout} s; Wine killed")
+            out.seek(0), err.seek(0)
+            r = SimpleNamespace(returncode=code, stdout=out.read(), stderr=err.read())
         if check and r.returncode:
             raise WineTestFailure(f"{' '.join(argv)} exited {r.returncode}: "
                                   f"{r.stderr.decode(errors='replace')[-2000:]}")
