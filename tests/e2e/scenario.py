@@ -91,6 +91,21 @@ class Scenario(unittest.TestCase):
         log = os.path.join(self.logs, (name or self.id().rsplit(".", 1)[1]) + ".log")
         return wd.start(self.prefix, exe, list(args), channels=channels, log=log)
 
+    def run_answered(self, exe, arguments, name, boxes=(), code=0, answered=None):
+        """Runs exe, answers `boxes` [(caption, text or re.Pattern, key)] in turn, calls
+        `answered` then, and checks the exit code and that it showed no other box."""
+        run = self.start(exe, arguments, name=name)
+        for caption, text, key in boxes:
+            box = wd.wait_box(run, caption, timeout=60)
+            self.assertTrue(text.fullmatch(box.text) if isinstance(text, re.Pattern) else text == box.text,
+                            f"{box.text!r} is not {text!r}")
+            wd.answer(box, key)
+        if answered:
+            answered()
+        self.assertEqual(code, run.wait(60))
+        self.prefix.wait_idle(60)
+        self.assertEqual([caption for caption, _, _ in boxes], [b.caption for b in run.boxes()])
+
     def registry(self, keys):
         """Writes values in one import, so that Wine starts once for all of them.
         `keys` maps "HKCU\\path" to a dict of values (None deletes one; "@" is the

@@ -25,22 +25,13 @@ SUMMARY = ("Company Name   : Acme Widgets\nProduct Name   : Widget Studio\nFile 
 
 
 class Uninstall(scenario.Scenario):
-    def uninstall(self, arguments, boxes, name, answered=lambda: None):
-        """Runs the installed uninstaller, answers `boxes` [(caption, text, key)] in turn and
-        checks that it showed no other; calls `answered` then; returns the log of the process
+    def uninstall(self, arguments, boxes, name, answered=None):
+        """Runs the installed uninstaller through its boxes; returns the log of the process
         that did the work."""
         def copies():
             return set(glob.glob(self.drive_c("users", "*", "Temp", "Del*.exe")))
         before = copies()
-        run = self.start(self.product.uninstaller(), arguments, name=name)
-        for caption, text, key in boxes:
-            box = wd.wait_box(run, caption, timeout=60)
-            self.assertEqual(text, box.text)
-            wd.answer(box, key)
-        answered()
-        self.assertEqual(0, run.wait(60))
-        self.prefix.wait_idle(60)
-        self.assertEqual([(c, t) for c, t, _ in boxes], [(b.caption, b.text) for b in run.boxes()])
+        self.run_answered(self.product.uninstaller(), arguments, name, boxes, answered=answered)
         new = copies() - before  # a new name each time: earlier copies stay
         self.assertEqual(0 if "-InstReg" in arguments else 1, len(new), new)
         self.copy = new.pop() if new else self.product.uninstaller()
