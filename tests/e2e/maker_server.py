@@ -9,6 +9,7 @@ returning them: ("send", bytes), ("pause", s), ("file", path), ("hold",)."""
 import contextlib
 import json
 import os
+import re
 import socket
 import subprocess
 import sys
@@ -22,13 +23,9 @@ ACCEPTED = b"RegSuccess"
 class Request:
     def __init__(self, head, body):
         self.head, self.body = head, body
-        self.target = head.split(b" ")[1].decode("latin-1")
+        target = head.split(b" ")[1].decode("latin-1")
         # A proxied request names the whole URL; routes go by the path alone.
-        self.path = "/" + self.target.split("/", 3 if "://" in self.target else 1)[-1].split("?")[0]
-
-    def header(self, name):
-        lines = (line.partition(":") for line in self.head.decode("latin-1").split("\r\n")[1:])
-        return next((value.strip() for key, _, value in lines if key.lower() == name.lower()), None)
+        self.path = "/" + target.split("/", 3 if "://" in target else 1)[-1].split("?")[0]
 
 
 def http_answer(body, status="200 OK", content_length=True, length=None):
@@ -44,8 +41,7 @@ def update_info(products):
 
 
 def regdecode(body):
-    """The maker's decoder on a body: (its JSON, "fields" as [(tag, value)]; None)
-    or (None; the reason it refused the body)."""
+    """(regdecode's JSON, "fields" as [(tag, value)], None), or (None, why it refused)."""
     tool = os.path.join(os.environ.get("HOST_BUILD_DIR") or os.path.join(
         os.path.dirname(os.path.abspath(__file__)), "..", "..", "build", "host"), "bin", "regdecode")
     r = subprocess.run([tool, "--json"], input=body, capture_output=True, timeout=30)
@@ -96,16 +92,14 @@ class MakerServer:
         self.route(path, [("send", http_answer(update_info(products)))])
 
     def serve_file(self, path, body, content_length=True, length=None, split_head_at=None):
-        """`length` announces another size; `split_head_at` sends the answer in two
-        pieces, cut that many bytes into the empty line that ends the head."""
+        """`length`: another size; `split_head_at`: two sends, cut that far into the "\r\n\r\n"."""
         answer = http_answer(body, content_length=content_length, length=length)
         cut = answer.index(HEAD_END) + (split_head_at or 0)
         self.route(path, [("send", answer[:cut]), ("pause", 0.3 if split_head_at else 0),
                           ("send", answer[cut:])])
 
     def serve_registration(self, path, answer="accept"):
-        """Decodes each POST into `registrations` as (request, decoded, error); a
-        body that does not decode gets "400 Bad Request" and the decoder's reason."""
+        """Records (request, decoded, error) in `registrations`; no decode: 400 and why."""
         def steps(request):
             decoded, error = regdecode(request.body)
             self._record(self.registrations, (request, decoded, error))
@@ -142,7 +136,8 @@ class MakerServer:
             data = b""
             while True:
                 head, end, body = data.partition(HEAD_END)
-                if end and len(body) >= int(Request(head + end, b"").header("Content-Length") or 0):
+                length = re.search(rb"(?i)\r\ncontent-length:\s*(\d+)", head)
+                if end and len(body) >= int(length[1] if length else 0):
                     break
                 if not (chunk := conn.recv(65536)):
                     return

@@ -1,8 +1,5 @@
-"""A product installed as its installer would have left it, read from the readable
-install script that ffspack packs: the files under Program Files, the registry
-entries from a .reg fixture, the program group's shortcuts, and the components
-registered by their own DllRegisterServer (through regsvr32).
-Used by the end-to-end scenarios and by scripts/demo."""
+"""A product as its installer would have left it, read from its readable install script:
+files, registry (a .reg fixture), shortcuts and components registered through regsvr32."""
 
 import glob
 import os

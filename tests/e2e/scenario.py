@@ -1,5 +1,4 @@
-"""What every end-to-end scenario shares: the paths CTest hands over in the
-environment, the prefix, a log file per run, and files inside drive C."""
+"""What the scenarios share: the paths CTest hands over, the prefix, a log file per run."""
 
 import os
 import re
@@ -11,7 +10,6 @@ import winedriver as wd
 
 SOURCE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 SAMPLE = os.path.join(SOURCE_DIR, "samples", "sample-product.txt")
-REG_ROOTS = {"HKCU": "HKEY_CURRENT_USER", "HKCR": "HKEY_CLASSES_ROOT", "HKLM": "HKEY_LOCAL_MACHINE"}
 MEMORY_INIT = ("\n====[Memory Init]" + "=" * 62 + "\n"
                "Quickmemory Initialized (Disabled)\nMemory Initialized (Maximum)\n" + "=" * 79 + "\n")
 
@@ -40,8 +38,7 @@ def opening(path, arguments):
 
 
 def closing(blocks, kilobytes="N"):
-    """The lines every run that ends normally closes its log with. The peak in k is pinned
-    for the shipping 32-bit build; the 64-bit build's wider records need more."""
+    """How a normal run ends its log; the peak in k is pinned for the 32-bit build only."""
     kilobytes = kilobytes if wd.WINEARCH == "win32" else "N"
     return ("\n====[Memory Remove]" + "=" * 60 + "\n"
             f"Maximum Memory in use ({blocks} / {kilobytes}k)\n" + "=" * 79 + "\nSuccessful Exit...\n")
@@ -73,8 +70,7 @@ class Scenario(unittest.TestCase):
         return self.drive_c(*parts)
 
     def place_packed(self, script, *parts, text=None):
-        """The uninstaller carrying a readable script (or `text`) in its archive, packed by
-        the maker's packer from the host build, in drive C (unix path)."""
+        """The uninstaller packed with a readable script (or `text`), in drive C (unix path)."""
         if text is not None:
             script = os.path.join(self.logs, "-".join(parts) + ".script.txt")
             with open(script, "w") as f:
@@ -92,8 +88,7 @@ class Scenario(unittest.TestCase):
         return wd.start(self.prefix, exe, list(args), channels=channels, log=log)
 
     def run_answered(self, exe, arguments, name, boxes=(), code=0, answered=None):
-        """Runs exe, answers `boxes` [(caption, text or re.Pattern, key)] in turn, calls
-        `answered` then, and checks the exit code and that it showed no other box."""
+        """Runs exe through `boxes` [(caption, text or re.Pattern, key)], then `answered`."""
         run = self.start(exe, arguments, name=name)
         for caption, text, key in boxes:
             box = wd.wait_box(run, caption, timeout=60)
@@ -107,22 +102,15 @@ class Scenario(unittest.TestCase):
         self.assertEqual([caption for caption, _, _ in boxes], [b.caption for b in run.boxes()])
 
     def registry(self, keys):
-        """Writes values in one import, so that Wine starts once for all of them.
-        `keys` maps "HKCU\\path" to a dict of values (None deletes one; "@" is the
-        default value), or to None, which deletes the whole key."""
-        lines = ["REGEDIT4", ""]
+        """`keys`: {key: {value ("@": the default): data, None deletes it}, or None: delete}."""
         for key, values in keys.items():
-            root, _, path = key.partition("\\")
-            lines.append(f"[{'-' if values is None else ''}{REG_ROOTS[root]}\\{path}]")
+            if values is None:
+                self.prefix._tool([wd.WINE, "reg", "delete", key, "/f"], 60, check=False)
             for name, value in (values or {}).items():
-                data = "-" if value is None else f"dword:{value:08x}" if isinstance(value, int) else \
-                    '"' + value.replace("\\", "\\\\").replace('"', '\\"') + '"'
-                lines.append(("@" if name == "@" else f'"{name}"') + "=" + data)
-            lines.append("")
-        reg_file = os.path.join(self.logs, "settings.reg")
-        with open(reg_file, "w", encoding="cp1252", newline="\r\n") as f:
-            f.write("\n".join(lines) + "\n")
-        self.prefix.reg_import(reg_file)
+                kind = "REG_DWORD" if isinstance(value, int) else "REG_SZ"
+                data = [] if value is None else ["/t", kind, "/d", str(value)]
+                self.prefix._tool([wd.WINE, "reg", "add" if data else "delete", key, *(
+                    ["/ve"] if name == "@" else ["/v", name]), *data, "/f"], 60, check=bool(data))
 
     @staticmethod
     def read_bytes(path):

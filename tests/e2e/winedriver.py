@@ -68,8 +68,7 @@ class WinePrefix:
             f.write(SETUP_VERSION)
 
     def _tool(self, argv, timeout, env=None, check=True):
-        """Runs a Wine tool to its end. Its output goes through files: a pipe would stay
-        open, and the call wait, until the wineserver it started has gone."""
+        # Output through files: a pipe would stay open until the wineserver has gone.
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             try:
                 code = subprocess.run(argv, env=env or self.env(), stdin=subprocess.DEVNULL,
@@ -102,9 +101,8 @@ class WinePrefix:
                 os.kill(pid, 9)
 
     def wait_idle(self, timeout=30):
-        """Waits until every process of the prefix, the wineserver included, has ended:
-        `wineserver -w` can return while the server is still on its way out, and a
-        program started then hangs on the dying server without a word."""
+        """Waits until no process of the prefix is left: `wineserver -w` can return while the
+        server is on its way out, and a program started then hangs on the dying server."""
         with contextlib.suppress(subprocess.TimeoutExpired):
             subprocess.run(["wineserver", "-w"], env=self.env(), capture_output=True, timeout=timeout)
         if not until(lambda: not self.processes(), timeout):
@@ -139,15 +137,13 @@ class WinePrefix:
 
 
 class Run:
-    """One `wine exe args...`; two threads read its stdout and stderr all along.
-    Started programs inherit the stderr, so their boxes come through it too."""
+    """`wine exe args...`, its output read all along; started programs inherit the stderr."""
 
     def __init__(self, prefix, argv, env, cwd=None, log=None):
         self.prefix, self.argv, self.log = prefix, argv, log
-        self._cond = threading.Condition()
-        self._err, self._out, self._boxes, self._claimed = [], [], [], {}
+        self._cond, self._err, self._out, self._boxes, self._claimed = threading.Condition(), [], [], [], {}
         self._titles = {}  # the last SetWindowText per thread: the caption of its next box
-        self._logf = open(log, "w", encoding="utf-8") if log else None
+        self._logf = open(log, "w", encoding="utf-8", buffering=1) if log else None
         self.proc = subprocess.Popen(argv, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         for stream, sink in ((self.proc.stderr, self._err), (self.proc.stdout, self._out)):
@@ -166,7 +162,6 @@ class Run:
                     self._titles[m[1]] = decode_debugstr(m[3])
                 if self._logf:
                     self._logf.write(line + "\n")
-                    self._logf.flush()
                 self._cond.notify_all()
 
     def wait(self, timeout=60):
@@ -194,8 +189,7 @@ class Run:
 
 def start(prefix, exe, args=(), channels=None, cwd=None, log=None):
     """Starts `wine exe args...`; channels=None enables BOX_CHANNELS, "-all" silences Wine."""
-    argv = [WINE, str(exe)] + [str(a) for a in args]
-    return Run(prefix, argv, prefix.env(channels or BOX_CHANNELS), cwd, log)
+    return Run(prefix, [WINE, str(exe), *map(str, args)], prefix.env(channels or BOX_CHANNELS), cwd, log)
 
 
 def _xdo(*args, timeout=10):
@@ -216,8 +210,8 @@ def find_windows(name):
 
 
 def screenshot(path, window=None, timeout=20):
-    target = "root" if window is None else str(getattr(window, "id", window))
-    subprocess.run(["import", "-window", target, "png:" + str(path)], stdin=subprocess.DEVNULL,
+    subprocess.run(["import", "-window", "root" if window is None else str(getattr(window, "id", window)),
+                    "png:" + str(path)], stdin=subprocess.DEVNULL,
                    capture_output=True, timeout=timeout, check=True)
     return path
 
@@ -242,8 +236,7 @@ def until(predicate, timeout, step=0.1):
 
 
 def wait_window(run, name, timeout=30, besides=()):
-    """A visible window named exactly `name`, other than the windows `besides`
-    (a dialog opened over another of the same caption)."""
+    """A visible window named exactly `name`, other than `besides` (dialogs of that name)."""
     skip = {window.id for window in besides}
     found = until(lambda: [wid for wid, _ in find_windows(name) if wid not in skip], timeout)
     if not found:
@@ -252,8 +245,7 @@ def wait_window(run, name, timeout=30, besides=()):
 
 
 def wait_box(run, caption, timeout=30, over=()):
-    """The next message box with this caption, shown by the run or any process it started.
-    `over` names dialogs of the same caption that stay shown beneath the box."""
+    """The next box with this caption from the run or a process it started, over `over`."""
     deadline = time.monotonic() + timeout
     with run._cond:
         box = run._cond.wait_for(lambda: next(
@@ -278,9 +270,7 @@ def wait_box(run, caption, timeout=30, over=()):
     return box
 
 
-def _focus(window):
-    """Gives the window the keyboard focus and waits until it has it: a key sent before
-    would go to whichever window had the focus."""
+def _focus(window):  # and wait until it has it: a key sent before would go elsewhere
     for _ in range(5):
         with contextlib.suppress(subprocess.TimeoutExpired):
             _xdo("windowfocus", "--sync", window.id, timeout=3)
@@ -316,8 +306,7 @@ def click(window, x, y, button=1):  # (x, y) from the window's top-left corner, 
 
 
 def answer(box, key_name, timeout=10):
-    """Presses one key in the box, as a person would, and waits until the box has gone.
-    A box may be mapped before its dialog takes keys, so an unheeded key is pressed again."""
+    """Presses a key in the box until it has gone: it may be mapped before it takes keys."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline and _focus(box.window):
         _xdo("key", key_name)
