@@ -1,19 +1,18 @@
-"""A maker's web server on 127.0.0.1 that records every request byte for byte.
+"""A maker's web server on 127.0.0.1 that records every request byte for byte; it
+also serves as its own proxy (a request naming the whole URL goes by its path).
 `python3 maker_server.py -- CMD` runs CMD with the standard routes and
 MAKER_SERVER_PORT in its environment.
 
 A route maps a path to its answer's steps, or to a function of the Request
 returning them: ("send", bytes), ("pause", s), ("file", path), ("hold",)."""
 
-import argparse
 import contextlib
 import json
 import os
-import shutil
+import re
 import socket
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 
@@ -24,13 +23,9 @@ ACCEPTED = b"RegSuccess"
 class Request:
     def __init__(self, head, body):
         self.head, self.body = head, body
-        self.target = head.split(b" ")[1].decode("latin-1")
+        target = head.split(b" ")[1].decode("latin-1")
         # A proxied request names the whole URL; routes go by the path alone.
-        self.path = "/" + self.target.split("/", 3 if "://" in self.target else 1)[-1].split("?")[0]
-
-    def header(self, name):
-        lines = (line.partition(":") for line in self.head.decode("latin-1").split("\r\n")[1:])
-        return next((value.strip() for key, _, value in lines if key.lower() == name.lower()), None)
+        self.path = "/" + target.split("/", 3 if "://" in target else 1)[-1].split("?")[0]
 
 
 def http_answer(body, status="200 OK", content_length=True, length=None):
@@ -46,8 +41,7 @@ def update_info(products):
 
 
 def regdecode(body):
-    """The maker's decoder on a body: (its JSON, "fields" as [(tag, value)]; None)
-    or (None; the reason it refused the body)."""
+    """(regdecode's JSON, "fields" as [(tag, value)], None), or (None, why it refused)."""
     tool = os.path.join(os.environ.get("HOST_BUILD_DIR") or os.path.join(
         os.path.dirname(os.path.abspath(__file__)), "..", "..", "build", "host"), "bin", "regdecode")
     r = subprocess.run([tool, "--json"], input=body, capture_output=True, timeout=30)
@@ -75,12 +69,9 @@ def pattern_bytes(size):
 
 
 class MakerServer:
-    """With `forward_to` (a proxy's port) it passes each request on there: it
-    stands in front of the proxy to record what reaches it."""
-
-    def __init__(self, port=0, forward_to=None):
+    def __init__(self, port=0):
         self.routes, self.requests, self.registrations, self.timings = {}, [], [], []
-        self.forward_to, self._cond = forward_to, threading.Condition()
+        self._cond = threading.Condition()
         self._listener = socket.create_server(("127.0.0.1", port))
         self.port = self._listener.getsockname()[1]
 
@@ -101,16 +92,14 @@ class MakerServer:
         self.route(path, [("send", http_answer(update_info(products)))])
 
     def serve_file(self, path, body, content_length=True, length=None, split_head_at=None):
-        """`length` announces another size; `split_head_at` sends the answer in two
-        pieces, cut that many bytes into the empty line that ends the head."""
+        """`length`: another size; `split_head_at`: two sends, cut that far into the "\r\n\r\n"."""
         answer = http_answer(body, content_length=content_length, length=length)
         cut = answer.index(HEAD_END) + (split_head_at or 0)
         self.route(path, [("send", answer[:cut]), ("pause", 0.3 if split_head_at else 0),
                           ("send", answer[cut:])])
 
     def serve_registration(self, path, answer="accept"):
-        """Decodes each POST into `registrations` as (request, decoded, error); a
-        body that does not decode gets "400 Bad Request" and the decoder's reason."""
+        """Records (request, decoded, error) in `registrations`; no decode: 400 and why."""
         def steps(request):
             decoded, error = regdecode(request.body)
             self._record(self.registrations, (request, decoded, error))
@@ -137,10 +126,6 @@ class MakerServer:
                                  daemon=True).start()
 
     def _steps(self, request):
-        if self.forward_to:
-            with socket.create_connection(("127.0.0.1", self.forward_to), 30) as upstream:
-                upstream.sendall(request.head + request.body)
-                return [("send", b"".join(iter(lambda: upstream.recv(65536), b"")))]
         steps = self.routes.get(request.path)
         steps = steps(request) if callable(steps) else steps
         return steps or [("send", http_answer(b"<html>Not here</html>", "404 Not Found"))]
@@ -151,7 +136,8 @@ class MakerServer:
             data = b""
             while True:
                 head, end, body = data.partition(HEAD_END)
-                if end and len(body) >= int(Request(head + end, b"").header("Content-Length") or 0):
+                length = re.search(rb"(?i)\r\ncontent-length:\s*(\d+)", head)
+                if end and len(body) >= int(length[1] if length else 0):
                     break
                 if not (chunk := conn.recv(65536)):
                     return
@@ -182,31 +168,6 @@ def free_port():
         return s.getsockname()[1]
 
 
-class Tinyproxy:
-    """Debian's tinyproxy on 127.0.0.1, its configuration in a folder of its own."""
-
-    def __enter__(self):
-        self.dir, self.port = tempfile.mkdtemp(prefix="tinyproxy-"), free_port()
-        with open(f"{self.dir}/conf", "w") as f:
-            f.write(f'Port {self.port}\nListen 127.0.0.1\nTimeout 60\nAllow 127.0.0.1\n'
-                    f'PidFile "{self.dir}/pid"\nLogFile "{self.dir}/log"\nViaProxyName "tinyproxy"\n')
-        self.proc = subprocess.Popen(["tinyproxy", "-d", "-c", f"{self.dir}/conf"],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 30
-        while self.proc.poll() is None and time.monotonic() < deadline:
-            with contextlib.suppress(OSError):
-                socket.create_connection(("127.0.0.1", self.port), 1).close()
-                return self
-            time.sleep(0.05)
-        self.__exit__()
-        raise RuntimeError(f"tinyproxy did not start on port {self.port}")
-
-    def __exit__(self, *exc):
-        self.proc.terminate()
-        self.proc.wait(10)
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-
 def standard_routes(server):
     """The routes that the Win32 test programs expect."""
     for name, size, options in (
@@ -222,20 +183,16 @@ def standard_routes(server):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--timeout", type=float, default=280)
-    parser.add_argument("command", nargs=argparse.REMAINDER)
-    args = parser.parse_args()
-    command = args.command[1:] if args.command[:1] == ["--"] else args.command
+    command = sys.argv[2:] if sys.argv[1:2] == ["--"] else sys.argv[1:]
     if not command:
-        parser.error("no command to run")
+        sys.exit("usage: maker_server.py -- CMD...")
     with MakerServer() as server:
         standard_routes(server)
         try:
             return subprocess.run(command, env=dict(os.environ, MAKER_SERVER_PORT=str(server.port)),
-                                  timeout=args.timeout).returncode
+                                  timeout=280).returncode
         except subprocess.TimeoutExpired:
-            print(f"maker_server: {command[0]} still running after {args.timeout} s", file=sys.stderr)
+            print(f"maker_server: {command[0]} still running after 280 s", file=sys.stderr)
             return 124
 
 

@@ -1,14 +1,9 @@
-"""A product installed as its installer would have left it, read from the readable
-install script that ffspack packs: the files under Program Files, the registry
-entries from a .reg fixture, the program group's shortcuts, and the components
-registered by their own DllRegisterServer (through regsvr32).
-Used by the end-to-end scenarios and by scripts/demo."""
+"""A product as its installer would have left it, read from its readable install script:
+files, registry (a .reg fixture), shortcuts and components registered through regsvr32."""
 
 import glob
 import os
-import pathlib
 import shutil
-import subprocess
 
 import winedriver as wd
 
@@ -75,22 +70,15 @@ class Product:
             with open(os.path.join(self.group_folder(), name + ".lnk"), "w") as f:
                 f.write(f"[Shortcut]\nTarget={self.folder}{target}\nArguments={arguments}\n")
         for name in self.components:
-            for leftover in (self.file(name) + ".calls", self.file(name) + ".fail"):
-                if os.path.exists(leftover):
-                    os.remove(leftover)
+            if os.path.exists(self.file(name) + ".calls"):  # an earlier install's
+                os.remove(self.file(name) + ".calls")
             shutil.copyfile(component_library, self.file(name))
-            # Only regsvr32's exit is awaited: Wine's pipes stay open while the wineserver runs.
-            code = subprocess.run([wd.WINE, "regsvr32", "/s", self.prefix.windows_path(self.file(name))],
-                                  env=self.prefix.env(), stdin=subprocess.DEVNULL,
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                  timeout=60).returncode
-            if code != 0:
-                raise AssertionError(f"regsvr32 {name} exited {code}")
+            self.prefix._tool([wd.WINE, "regsvr32", "/s", self.prefix.windows_path(self.file(name))], 60)
 
     def component_calls(self, name):
         """The entry points that the component's DllRegisterServer... recorded, in order."""
-        calls = pathlib.Path(self.file(name) + ".calls")
-        return calls.read_text().split() if calls.exists() else []
+        calls = self.file(name) + ".calls"
+        return open(calls).read().split() if os.path.exists(calls) else []
 
     def remaining(self):
         """Every path of the product still on the drive, relative to drive C."""

@@ -1,19 +1,15 @@
-"""What every end-to-end scenario shares: the paths CTest hands over in the
-environment, the prefix, a log file per run, and files inside drive C."""
+"""What the scenarios share: the paths CTest hands over, the prefix, a log file per run."""
 
 import os
 import re
 import shutil
 import subprocess
-import sys
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import winedriver as wd  # noqa: E402
+import winedriver as wd
 
-SOURCE_DIR = os.environ.get("SOURCE_DIR", os.path.dirname(os.path.dirname(os.path.dirname(
-    os.path.abspath(__file__)))))
-REG_ROOTS = {"HKCU": "HKEY_CURRENT_USER", "HKCR": "HKEY_CLASSES_ROOT", "HKLM": "HKEY_LOCAL_MACHINE"}
+SOURCE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+SAMPLE = os.path.join(SOURCE_DIR, "samples", "sample-product.txt")
 MEMORY_INIT = ("\n====[Memory Init]" + "=" * 62 + "\n"
                "Quickmemory Initialized (Disabled)\nMemory Initialized (Maximum)\n" + "=" * 79 + "\n")
 
@@ -22,15 +18,6 @@ def env_path(name):
     if not os.environ.get(name):
         raise RuntimeError(f"{name} is not set: run this scenario through CTest (scripts/test)")
     return os.environ[name]
-
-
-def ffspack(*args):
-    """Runs the maker's packer from the host build; returns what it printed."""
-    tool = os.path.join(env_path("HOST_BUILD_DIR"), "tools", "ffspack", "ffspack")
-    r = subprocess.run([tool, *args], capture_output=True, text=True, timeout=60)
-    if r.returncode != 0:
-        raise AssertionError(f"ffspack {' '.join(args)} exited {r.returncode}: {r.stderr}")
-    return r.stdout
 
 
 def crlf(text):
@@ -51,8 +38,7 @@ def opening(path, arguments):
 
 
 def closing(blocks, kilobytes="N"):
-    """The lines every run that ends normally closes its log with. The peak in k is pinned
-    for the shipping 32-bit build; the 64-bit build's wider records need more."""
+    """How a normal run ends its log; the peak in k is pinned for the 32-bit build only."""
     kilobytes = kilobytes if wd.WINEARCH == "win32" else "N"
     return ("\n====[Memory Remove]" + "=" * 60 + "\n"
             f"Maximum Memory in use ({blocks} / {kilobytes}k)\n" + "=" * 79 + "\nSuccessful Exit...\n")
@@ -61,10 +47,6 @@ def closing(blocks, kilobytes="N"):
 def any_kilobytes(log):
     """The peak in k follows the script's size; everything else is exact."""
     return re.sub(r"(Maximum Memory in use \(\d+ / )\d+(k\))", r"\1N\2", log)
-
-
-def quote(text):
-    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
 
 
 class Scenario(unittest.TestCase):
@@ -83,46 +65,52 @@ class Scenario(unittest.TestCase):
 
     def fresh_folder(self, *parts):
         """An empty folder under drive C (unix path)."""
-        path = self.drive_c(*parts)
-        shutil.rmtree(path, ignore_errors=True)
-        os.makedirs(path)
-        return path
+        shutil.rmtree(self.drive_c(*parts), ignore_errors=True)
+        os.makedirs(self.drive_c(*parts))
+        return self.drive_c(*parts)
 
-    def place_packed(self, script, *parts):
-        """The uninstaller carrying a readable script in its archive, in drive C (unix path)."""
+    def place_packed(self, script, *parts, text=None):
+        """The uninstaller packed with a readable script (or `text`), in drive C (unix path)."""
+        if text is not None:
+            script = os.path.join(self.logs, "-".join(parts) + ".script.txt")
+            with open(script, "w") as f:
+                f.write(text)
         target = self.drive_c(*parts)
         os.makedirs(os.path.dirname(target), exist_ok=True)
-        ffspack("pack", "--stub", env_path("UNINSTALL_EXE"), "--script", script, "-o", target)
+        r = subprocess.run([os.path.join(env_path("HOST_BUILD_DIR"), "tools", "ffspack", "ffspack"), "pack",
+                            "--stub", env_path("UNINSTALL_EXE"), "--script", script, "-o", target],
+                           capture_output=True, text=True, timeout=60)
+        self.assertEqual(0, r.returncode, f"ffspack: {r.stderr}")
         return target
-
-    def place_packed_text(self, text, *parts):
-        """The uninstaller carrying a script given as readable text."""
-        script = os.path.join(self.logs, "-".join(parts) + ".script.txt")
-        with open(script, "w") as f:
-            f.write(text)
-        return self.place_packed(script, *parts)
 
     def start(self, exe, args=(), name=None, channels=None):
         log = os.path.join(self.logs, (name or self.id().rsplit(".", 1)[1]) + ".log")
         return wd.start(self.prefix, exe, list(args), channels=channels, log=log)
 
+    def run_answered(self, exe, arguments, name, boxes=(), code=0, answered=None):
+        """Runs exe through `boxes` [(caption, text or re.Pattern, key)], then `answered`."""
+        run = self.start(exe, arguments, name=name)
+        for caption, text, key in boxes:
+            box = wd.wait_box(run, caption, timeout=60)
+            self.assertTrue(text.fullmatch(box.text) if isinstance(text, re.Pattern) else text == box.text,
+                            f"{box.text!r} is not {text!r}")
+            wd.answer(box, key)
+        if answered:
+            answered()
+        self.assertEqual(code, run.wait(60))
+        self.prefix.wait_idle(60)
+        self.assertEqual([caption for caption, _, _ in boxes], [b.caption for b in run.boxes()])
+
     def registry(self, keys):
-        """Writes values in one import, so that Wine starts once for all of them.
-        `keys` maps "HKCU\\path" to a dict of values (None deletes one; "@" is the
-        default value), or to None, which deletes the whole key."""
-        lines = ["REGEDIT4", ""]
+        """`keys`: {key: {value ("@": the default): data, None deletes it}, or None: delete}."""
         for key, values in keys.items():
-            root, _, path = key.partition("\\")
-            lines.append(f"[{'-' if values is None else ''}{REG_ROOTS[root]}\\{path}]")
+            if values is None:
+                self.prefix._tool([wd.WINE, "reg", "delete", key, "/f"], 60, check=False)
             for name, value in (values or {}).items():
-                data = "-" if value is None else f"dword:{value:08x}" if isinstance(value, int) \
-                    else quote(value)
-                lines.append(("@" if name == "@" else quote(name)) + "=" + data)
-            lines.append("")
-        reg_file = os.path.join(self.logs, "settings.reg")
-        with open(reg_file, "w", encoding="cp1252", newline="\r\n") as f:
-            f.write("\n".join(lines) + "\n")
-        self.prefix.reg_import(reg_file)
+                kind = "REG_DWORD" if isinstance(value, int) else "REG_SZ"
+                data = [] if value is None else ["/t", kind, "/d", str(value)]
+                self.prefix._tool([wd.WINE, "reg", "add" if data else "delete", key, *(
+                    ["/ve"] if name == "@" else ["/v", name]), *data, "/f"], 60, check=bool(data))
 
     @staticmethod
     def read_bytes(path):

@@ -1,40 +1,51 @@
-"""The core library inside a real Windows process (tests/win32/core_probe.cpp):
-fatal stops with their box, log entry and exit code, the leak report, and the
-program's two message boxes."""
+"""Real Windows processes under Wine: the core library inside tests/win32/core_probe.cpp
+(fatal stops with their box, log entry and exit code, the program's two message boxes); the
+uninstaller behind a damaged archive or with a script command the table lacks (the box, the
+exact log, no product file deleted); components that fail to register; and the uninstall of
+the sample product, installed as its installer would have left it, started as a user would:
+its copy in the temporary folder asks, removes and reports through its real message boxes."""
 
+import glob
 import os
+import re
 import shutil
+import struct
 
+import product
 import scenario
 import winedriver as wd
+from scenario import any_kilobytes, closing, crlf, opening, read_log
 
 FATAL, PROBLEM, ASK = "Internal error...", "Uninstall problem...", "Uninstall..."
 AT = r"\n       \(tests/win32/core_probe\.cpp/\d+\)\n"
-# (arguments, the entry as a pattern) of the fatal stops written to the log
+# (arguments, the entry as a pattern) of the fatal stops written to the log; the memory
+# stops and the leak report differ only in their text, which core_test.cpp checks.
 FATAL_STOPS = [
     ("null-pointer -debug", r"ASSERT:Pointer is NULL\.\.\.\n       \(src/core/text\.cpp/\d+\)\n"),
     ("abort -debug", r"ABORT: Couldn't init install" + AT),
-    ("guard-before -debug", r"ABORT: Memory corrupt before \(5\)" + AT),
-    ("guard-after -debug", r"ABORT: Memory corrupt after \(5\)" + AT),
-    ("double-free -debug", r"ABORT: No Memory address to free \(5 / 16\)" + AT),
-    ("bad-size -debug", r"ABORT: Invalid Memory Size \(0\)" + AT),
     ("limit -debug", r"ABORT: Memory exceeds limit \(\(0 \+ 268435464\) / 268435455\)" + AT),
     ("long-entry -debug", r"ABORT: Last string too large \(4999 > 4096\)\n       \(Unknown/0\)\n"),
 ]
-# Only a 32-bit process runs out of room for a 2 GB block.
-if wd.WINEARCH == "win32":
-    FATAL_STOPS.append(
-        ("no-memory -debug", r"ABORT: No Memory available \(2147483632 / 2147483640\)" + AT))
 # (arguments, caption of the box or None, its text as a pattern, key, exit code,
 #  a pattern in debug.log, or None when no log may be written)
 OTHERS = [
     ("abort", FATAL, r"ABORT: Couldn't init install" + AT, "Return", 1, None),
-    ("leak -debug", None, None, None, 0,
-     r"Maximum Memory in use \(1 / 0k\)\r\nNot all memory was free'd \(1 / 12b\)\r\n"),
     ("notify", PROBLEM, "Notice text", "Return", 0, None),
     ("confirm", ASK, r"Question text\?", "y", 10, None),
     ("confirm", ASK, r"Question text\?", "n", 11, None),
 ]
+DONE, REGISTER = "Uninstaller...", "Acme Widgets Widget Studio Registration..."
+QUESTION = "Are you sure you want to uninstall Acme Widgets Widget Studio?"
+UNINSTALLED = "Acme Widgets Widget Studio has been uninstalled!"
+NOT_FOUND = "Unable to find previous installation; files could not be removed."
+FOLDER = "C:\\Program Files\\Acme Widgets\\Widget Studio\\"
+COMPONENT = "$2widgets.ocx"
+LOG = "Program Files/Acme Widgets/Widget Studio/debug.log"
+SUMMARY = ("Company Name   : Acme Widgets\nProduct Name   : Widget Studio\nFile Count     : 8\n"
+           f"Install Path   : {FOLDER} [Acme Widgets\\Widget Studio\\]\n"
+           "Flat/Fast File System Removed...\n" + closing(32))
+DAMAGED = "The installation file has been damaged, please download a new copy."
+PRODUCT_FILES = ["studio.exe", "readme.txt", os.path.join("help", "studio.hlp")]
 
 
 class Core(scenario.Scenario):
@@ -50,18 +61,183 @@ class Core(scenario.Scenario):
             with self.subTest(arguments):
                 if os.path.exists(log):
                     os.remove(log)
-                run = self.start(exe, arguments.split(), name=f"{number}-{arguments.split()[0]}")
-                if caption:
-                    box = wd.wait_box(run, caption)
-                    self.assertRegex(box.text, "^" + text + "$")
-                    wd.answer(box, key)
-                self.assertEqual(code, run.wait(30))
-                self.assertEqual([caption] if caption else [], [b.caption for b in run.boxes()])
+                self.run_answered(exe, arguments.split(), f"{number}-{arguments.split()[0]}",
+                                  [(caption, re.compile(text), key)] if caption else [], code)
                 if ending is None:
                     self.assertEqual(["core_probe.exe"], os.listdir(folder))
                 else:
-                    self.assertRegex(scenario.read_log(log), ending)
-                self.prefix.wait_idle(30)
+                    self.assertRegex(read_log(log), ending)
+
+
+class Archive(scenario.Scenario):
+    def test_each_damage_shows_the_box_logs_its_line_and_deletes_nothing(self):
+        # The reader's other damages (tags, trailers, cuts) are files to the script tests.
+        stub = self.read_bytes(scenario.env_path("UNINSTALL_EXE"))
+        packed = self.read_bytes(self.place_packed(scenario.SAMPLE, "Packed", "uninstall.exe"))
+        tag, trailer = len(stub), struct.unpack("<I", stub[-4:])[0]
+        proper = "FFS Does not contain proper tag (Read {} from {})!!!\n"
+        # The packer refuses unknown keywords, so one is made in the packed file:
+        # a stored byte xor-ed with d changes the descrambled byte by d too.
+        corrupted = bytearray(self.read_bytes(self.place_packed(
+            None, "Packed", "corrupted.exe", text="COMPANY NAME:Acme Widgets\nPRODUCT NAME:Widget Studio\n")))
+        corrupted[tag + 4 + len(b"\x16COMPANY NAME:Acme Widgets\r\n\x16PRODUC")] ^= ord("T") ^ ord("E")
+        # (name, file name, bytes, box text, log lines after the opening, end of the log)
+        for name, exe_name, data, text, lines, end in [
+                # Whatever the program image happens to end with.
+                ("no-archive", "uninstall.exe", stub, DAMAGED,
+                 "File '{path}' doesn't contain FFS data!\n" if trailer == 0 or trailer >= len(stub)
+                 else proper.format(trailer, len(stub) - 4), closing(29, 1)),
+                # An own path without .exe is completed before it is opened.
+                ("renamed", "uninstall.bin", packed, DAMAGED, "Couldn't open flat file '{path}.exe'!\n",
+                 closing(29, 1)),
+                ("corrupted", "uninstall.exe", bytes(corrupted), "Installation script corrupted!",
+                 "Flat/Fast File System Initialized...\nUnknown script command 'PRODUCE NAME'\n"
+                 "Script failed somewhere\n", closing(32))]:
+            with self.subTest(name):
+                folder = self.fresh_folder("Damaged")
+                for product_file in PRODUCT_FILES + [exe_name]:
+                    os.makedirs(os.path.dirname(os.path.join(folder, product_file)), exist_ok=True)
+                    with open(os.path.join(folder, product_file), "wb") as f:
+                        f.write(data if product_file == exe_name else b"product file\n")
+                self.run_answered(os.path.join(folder, exe_name), ["-debug", "-Spawn"], name,
+                                  [(PROBLEM, text, "Return")])
+                path = "C:\\Damaged\\" + exe_name
+                log = read_log(os.path.join(folder, "debug.log"))
+                self.assertEqual(crlf(opening(path, "-debug -Spawn") + lines.format(path=path) +
+                                      "Flat/Fast File System Removed...\n" + end),
+                                 any_kilobytes(log) if "/ Nk)" in end else log)
+                for product_file in PRODUCT_FILES:
+                    self.assertTrue(os.path.exists(os.path.join(folder, product_file)), product_file)
+
+    def test_component_failures_are_logged_and_the_run_goes_on(self):
+        folder = self.fresh_folder("Parts")
+        shutil.copyfile(scenario.env_path("COMPONENT_PROBE_DLL"), os.path.join(folder, "fails.dll"))
+        open(os.path.join(folder, "fails.dll.fail"), "w").close()
+        exe = self.place_packed(None, "Parts", "uninstall.exe", text=(
+            "COMPANY NAME:Acme\nPRODUCT NAME:Parts\nOLE:REGISTER\t$3fails.dll\n"
+            "OLE:register\t$3missing.dll\nOLE:REGISTER\t$2version.dll\nOLE:UNREGISTER\t$3fails.dll\n"))
+        self.run_answered(exe, ["-debug", "-Spawn"], "parts")
+        with open(os.path.join(folder, "fails.dll.calls")) as f:
+            self.assertEqual(["DllUnregisterServer", "DllRegisterServer"], f.read().split())
+        p, s, log = "C:\\Parts\\", "C:\\windows\\system32\\", read_log(os.path.join(folder, "debug.log"))
+        self.assertIn(
+            f"OLE: REGISTER '{p}fails.dll'\r\nFailed in executing entry point from '{p}fails.dll'\r\n"
+            f"OLE: register '{p}missing.dll'\r\nError attempting to load '{p}missing.dll' (0x0000007E)\r\n"
+            f"OLE: REGISTER '{s}version.dll'\r\nCouldn't get entry point from '{s}version.dll'\r\n", log)
+        self.assertIn(f"OLE: UNREGISTER '{p}fails.dll'\r\nFailed in executing entry point from '{p}fails.dll'"
+                      "\r\nCompany Name   : Acme\r\n", log)
+
+
+class Uninstall(scenario.Scenario):
+    def uninstall(self, arguments, boxes, name, answered=None):
+        """Runs the installed uninstaller through its boxes; returns the log of the process
+        that did the work."""
+        def copies():
+            return set(glob.glob(self.drive_c("users", "*", "Temp", "Del*.exe")))
+        before = copies()
+        self.run_answered(self.product.uninstaller(), arguments, name, boxes, answered=answered)
+        new = copies() - before  # a new name each time: earlier copies stay
+        self.assertEqual(0 if "-InstReg" in arguments else 1, len(new), new)
+        self.copy = new.pop() if new else self.product.uninstaller()
+        self.assertFalse(os.path.exists(self.copy[:-4] + ".tmp"))
+        log = os.path.join(os.path.dirname(self.copy), "debug.log")
+        return any_kilobytes(read_log(log)) if "-debug" in arguments else None
+
+    def entry_exists(self):
+        return self.prefix.reg_query(self.product.entry_key(), "DisplayName") is not None
+
+    def assert_untouched(self):
+        self.assertEqual(sorted(self.installed + [LOG]), self.product.remaining())
+        self.assertEqual(["DllRegisterServer"], self.product.component_calls(COMPONENT))
+        self.assertTrue(self.entry_exists())
+
+    def test_no_or_no_product_removes_nothing_yes_removes_it_and_logs_every_step(self):
+        self.packed = self.place_packed(scenario.SAMPLE, "packed-uninstall.exe")
+        self.product = product.Product(self.prefix, scenario.SAMPLE)
+        self.product.install(self.packed, scenario.env_path("COMPONENT_PROBE_DLL"))
+        self.installed = self.product.remaining()
+        group = self.prefix.windows_path(self.product.group_folder())
+        log = self.uninstall(["-debug"], [(ASK, QUESTION, "n")], "no")
+        # After a No the commands only store and log.
+        self.assertEqual(crlf(opening(self.prefix.windows_path(self.copy), "-Spawn -debug") +
+                              "Flat/Fast File System Initialized...\n$0 Translates to 'C:\\Program Files\\'\n"
+                              f"Delete Group = '{group}'\n" + SUMMARY), log)
+        # A registration reads the same script and asks first; No ends it there, before DONE
+        # removes a shortcut. The installer's runs in place. (The update: test_network.py.)
+        for option in ("-Register", "-InstReg"):
+            log = self.uninstall([option, "-debug"], [(REGISTER, "Would you like to register Widget Studio now?",
+                                                       "n")], option)
+            path = self.prefix.windows_path(self.copy)
+            self.assertTrue(log.startswith(crlf(opening(path, ("" if option == "-InstReg" else "-Spawn ")
+                                                        + option + " -debug"))), log)
+            self.assertIn("Company Name   : Acme Widgets\r\nProduct Name   : Widget Studio\r\n", log)
+            self.assertTrue(log.endswith("Successful Exit...\r\n"), log)
+        self.assert_untouched()
+        # Without the product's key, or with a folder too long to read, nothing goes.
+        self.prefix.reg_import(os.path.join(product.FIXTURES, "widget-studio-gone.reg"))
+        self.uninstall([], [(ASK, QUESTION, "y"), (PROBLEM, NOT_FOUND, "Return")], "gone")
+        self.prefix.reg_import(os.path.join(product.FIXTURES, "widget-studio-long-path.reg"))
+        log = self.uninstall(["-debug"], [(ASK, QUESTION, "y"), (PROBLEM, NOT_FOUND, "Return")], "long")
+        self.assertIn("Unable to get 'Install Path' string\r\n", log)
+        self.assert_untouched()
+        self.prefix.reg_import(os.path.join(product.FIXTURES, "widget-studio.reg"))
+        self.yes_with_a_file_held_open_and_a_shortcut_of_the_user(group)
+        # Without a log, nothing held and no shortcut of the user, every emptied folder goes.
+        self.product.install(self.packed, scenario.env_path("COMPONENT_PROBE_DLL"))
+        self.uninstall([], [(ASK, QUESTION, "y"), (DONE, UNINSTALLED, "Return")], "yes")
+        self.assertEqual(["windows/system32/widgets.ocx"], self.product.remaining())
+        self.assertTrue(os.path.isdir(self.prefix.unix_path("C:\\Program Files")))
+        self.assertTrue(os.path.isdir(self.product.programs_folder()))
+
+    def yes_with_a_file_held_open_and_a_shortcut_of_the_user(self, group):
+        mine = os.path.join(self.product.group_folder(), "My notes.lnk")
+        with open(mine, "w") as f:
+            f.write("added by the user\n")
+        held = self.product.file("help\\studio.hlp")
+        ready, release = self.drive_c("held.ready"), self.drive_c("held.release")
+        holder = self.start(scenario.env_path("CORE_PROBE_EXE"),
+                            ["hold"] + [self.prefix.windows_path(p) for p in (held, ready, release)],
+                            name="holder", channels="-all")
+        if not wd.until(lambda: os.path.exists(ready), 30):
+            wd.fail(holder, f"{ready} did not appear within 30 s")
+        log = self.uninstall(["-debug"], [(ASK, QUESTION, "y"), (DONE, UNINSTALLED, "Return")], "held",
+                             answered=lambda: open(release, "w").close())
+        self.assertEqual(0, holder.wait(60))
+        # The first process wrote its log beside the installed file: it stays.
+        folder = self.prefix.unix_path(FOLDER)
+        copy = self.prefix.windows_path(self.copy)
+        first = opening(FOLDER + "uninstall.exe", "-debug").replace(scenario.MEMORY_INIT, "")
+        self.assertRegex(read_log(os.path.join(folder, "debug.log")), "^" + re.escape(
+            crlf(first + f'Copy: {FOLDER}uninstall.exe -> {copy}\nExec: "{copy}" -Spawn -debug (0x'))
+            + r"[0-9A-F]{8}\)\r\nSuccessful Exit\.\.\.\r\n$")
+        self.assertEqual(self.read_bytes(self.packed), self.read_bytes(self.copy))
+        f = FOLDER
+        deleted = "".join(f"Delete file '{f}{name}'\n" + "".join(line + "\n" for line in after)
+                          for name, after in [
+                              ("readme.txt", []), ("license.txt", []),
+                              ("help\\studio.hlp", [f"Unable to delete file '{f}help\\studio.hlp'"]),
+                              ("help\\tutorial.txt", []), ("plugins\\shapes.dll", []),  # help keeps the held
+                              ("plugins\\colors\\palette.dat",
+                               [f"Deleting '{f}plugins\\colors\\'", f"Deleting '{f}plugins'"]),
+                              ("samples\\gear.wdg", []), ("samples\\spring.wdg", [f"Deleting '{f}samples\\'"]),
+                              ("uninstall.exe", []), ("studio.exe", [])])
+        items = "".join(f"Delete Item = 'Acme Widgets Widget Studio' : '{name}' ('{target}' / '{args}')\n"
+                        f"Delete file '{group}\\{name}.lnk'\n" for target, args, name in self.product.items)
+        self.assertEqual(crlf(opening(copy, "-Spawn -debug") + "Flat/Fast File System Initialized...\n"
+                              "$0 Translates to 'C:\\Program Files\\'\n" + deleted +
+                              f"Delete Group = '{group}'\n" + items +
+                              "OLE: REGISTER 'C:\\windows\\system32\\widgets.ocx'\n" + SUMMARY), log)
+        drive = self.drive_c()
+        self.assertEqual(sorted([LOG, "Program Files/Acme Widgets", "Program Files/Acme Widgets/Widget Studio",
+                                 "Program Files/Acme Widgets/Widget Studio/help", os.path.relpath(held, drive),
+                                 os.path.relpath(self.product.group_folder(), drive),
+                                 os.path.relpath(mine, drive), "windows/system32/widgets.ocx"]),
+                         self.product.remaining())
+        self.assertEqual(["DllRegisterServer", "DllUnregisterServer"], self.product.component_calls(COMPONENT))
+        self.assertFalse(self.entry_exists())
+        self.assertEqual(FOLDER, self.prefix.reg_query(
+            "HKCU\\Software\\Acme Widgets\\Widget Studio", "Install Path"), "not the uninstaller's")
+        self.assertTrue(os.path.exists(self.copy), "the copy stays in the temporary folder")
 
 
 if __name__ == "__main__":

@@ -5,6 +5,7 @@ import contextlib
 import os
 import re
 import subprocess
+import tempfile
 import threading
 import time
 from types import SimpleNamespace
@@ -12,10 +13,8 @@ from types import SimpleNamespace
 DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"  # no Mono/Gecko prompts, no menu entries
 BOX_CHANNELS = "fixme-all,trace+msgbox,trace+win"  # what start() enables: enough to read boxes
 READY_MARK = ".winedriver-ready"
-WINE_INF = "/usr/share/wine/wine.inf"
 SETUP_VERSION = "2"  # bump when ensure() sets up prefixes differently
 _TRACE_RE = re.compile(r"([0-9a-f]+):trace:(?:win:set_window_text|msgbox:(MSGBOX_OnInit)) (.*)$")
-_ESCAPES = {"n": "\n", "r": "\r", "t": "\t"}
 # The 32-bit Wine, or the 64-bit one (WINE, WINEARCH and WINELOADER from the build's test
 # environment) where the machine cannot run 32-bit programs.
 WINE = os.environ.get("WINE", "wine")
@@ -29,12 +28,10 @@ class WineTestFailure(AssertionError):
 
 
 def decode_debugstr(s):
-    """Wine's debugstr_w output (L"...", and "..." after it when cut) as (text, truncated)."""
-    m = re.match(r'L"((?:[^"\\]|\\.)*)"(\.\.\.)?', s)
-    if not m:
-        return None, False  # (null) or a resource id
-    return re.sub(r"\\([0-9a-f]{4}|.)", lambda e: chr(int(e[1], 16)) if len(e[1]) == 4
-                  else _ESCAPES.get(e[1], e[1]), m[1]), bool(m[2])
+    """The text of Wine's debugstr_w output (L"..."); None for (null) or a resource id."""
+    m = re.match(r'L"((?:[^"\\]|\\.)*)"', s)
+    return m and re.sub(r"\\([0-9a-f]{4}|.)", lambda e: chr(int(e[1], 16)) if len(e[1]) == 4
+                        else {"n": "\n", "r": "\r", "t": "\t"}.get(e[1], e[1]), m[1])
 
 
 class WinePrefix:
@@ -48,8 +45,12 @@ class WinePrefix:
         return env
 
     def ensure(self, timeout=300):
-        if self._ready():
-            return
+        with contextlib.suppress(OSError), open(os.path.join(self.path, READY_MARK)) as mark, \
+                open(os.path.join(self.path, ".update-timestamp")) as stamp:
+            # Wine updates a prefix, showing a window, once wine.inf is newer than its stamp.
+            if mark.read() == SETUP_VERSION and stamp.read().strip() in (
+                    "disable", str(int(os.stat("/usr/share/wine/wine.inf").st_mtime))):
+                return
         os.makedirs(os.path.dirname(self.path), exist_ok=True)
         env = self.env()
         env.pop("DISPLAY", None)  # nothing can pop up while booting
@@ -66,23 +67,17 @@ class WinePrefix:
         with open(os.path.join(self.path, READY_MARK), "w") as f:
             f.write(SETUP_VERSION)
 
-    def _ready(self):
-        try:
-            with open(os.path.join(self.path, READY_MARK)) as mark, \
-                    open(os.path.join(self.path, ".update-timestamp")) as stamp:
-                # Wine updates a prefix, showing a window, once wine.inf is newer than its stamp.
-                return mark.read() == SETUP_VERSION and stamp.read().strip() in (
-                    "disable", str(int(os.stat(WINE_INF).st_mtime)))
-        except OSError:
-            return False
-
     def _tool(self, argv, timeout, env=None, check=True):
-        try:
-            r = subprocess.run(argv, env=env or self.env(), stdin=subprocess.DEVNULL,
-                               capture_output=True, timeout=timeout)
-        except subprocess.TimeoutExpired:
-            self.kill()
-            raise WineTestFailure(f"{' '.join(argv)} took more than {timeout} s; Wine killed")
+        # Output through files: a pipe would stay open until the wineserver has gone.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            try:
+                code = subprocess.run(argv, env=env or self.env(), stdin=subprocess.DEVNULL,
+                                      stdout=out, stderr=err, timeout=timeout).returncode
+            except subprocess.TimeoutExpired:
+                self.kill()
+                raise WineTestFailure(f"{' '.join(argv)} took more than {timeout} s; Wine killed")
+            out.seek(0), err.seek(0)
+            r = SimpleNamespace(returncode=code, stdout=out.read(), stderr=err.read())
         if check and r.returncode:
             raise WineTestFailure(f"{' '.join(argv)} exited {r.returncode}: "
                                   f"{r.stderr.decode(errors='replace')[-2000:]}")
@@ -92,13 +87,10 @@ class WinePrefix:
         """Live (not zombie) processes of this prefix, as [(pid, command line)]."""
         found, needle = [], b"WINEPREFIX=" + self.path.encode()
         for pid in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                with open(f"/proc/{pid}/environ", "rb") as env, open(f"/proc/{pid}/stat") as stat, \
-                        open(f"/proc/{pid}/cmdline", "rb") as cmd:
-                    if needle in env.read().split(b"\0") and stat.read().rsplit(")", 1)[1].split()[0] != "Z":
-                        found.append((int(pid), cmd.read().replace(b"\0", b" ").decode(errors="replace")))
-            except OSError:
-                continue
+            with contextlib.suppress(OSError), open(f"/proc/{pid}/environ", "rb") as env, \
+                    open(f"/proc/{pid}/stat") as stat, open(f"/proc/{pid}/cmdline", "rb") as cmd:
+                if needle in env.read().split(b"\0") and stat.read().rsplit(")", 1)[1].split()[0] != "Z":
+                    found.append((int(pid), cmd.read().replace(b"\0", b" ").decode(errors="replace")))
         return found
 
     def kill(self):
@@ -109,9 +101,8 @@ class WinePrefix:
                 os.kill(pid, 9)
 
     def wait_idle(self, timeout=30):
-        """Waits until every process of the prefix, the wineserver included, has ended:
-        `wineserver -w` can return while the server is still on its way out, and a
-        program started then hangs on the dying server without a word."""
+        """Waits until no process of the prefix is left: `wineserver -w` can return while the
+        server is on its way out, and a program started then hangs on the dying server."""
         with contextlib.suppress(subprocess.TimeoutExpired):
             subprocess.run(["wineserver", "-w"], env=self.env(), capture_output=True, timeout=timeout)
         if not until(lambda: not self.processes(), timeout):
@@ -126,36 +117,33 @@ class WinePrefix:
         return ("C:\\" if inside else "Z:\\") + p[len(c) if inside else 0:].strip("/").replace("/", "\\")
 
     def unix_path(self, windows_path):
-        drive, rest = windows_path[0].lower(), windows_path[3:].replace("\\", "/").strip("/")
-        root = os.path.join(self.path, "drive_c") if drive == "c" else "/"
-        return os.path.join(root, rest) if rest else root
+        rest = windows_path[3:].replace("\\", "/").strip("/")
+        return os.path.join(os.path.join(self.path, "drive_c") if windows_path[0] in "cC" else "/", rest)
 
     def reg_import(self, reg_file, timeout=60):
         self._tool([WINE, "regedit", "/S", self.windows_path(reg_file)], timeout)
 
     def reg_query(self, key, value=None, timeout=60):
         """Data of one value (None: the default value) as reg.exe prints it, None if absent."""
-        argv = [WINE, "reg", "query", key] + (["/v", value] if value is not None else ["/ve"])
-        r = self._tool(argv, timeout, check=False)
+        return self.reg_values(key, timeout).get("(Default)" if value is None else value)
+
+    def reg_values(self, key, timeout=60):
+        """{name: data as reg.exe prints it} of a key's values, in one start of Wine."""
+        r = self._tool([WINE, "reg", "query", key], timeout, check=False)
         # reg.exe writes to a pipe in the OEM code page: 437 for the locale env() sets.
-        for line in r.stdout.decode("cp437").splitlines() if r.returncode == 0 else []:
-            parts = line.lstrip().split("    ")  # only the indent goes: data may end in blanks
-            if len(parts) >= 2 and parts[1].startswith("REG_") and \
-                    parts[0] == (value if value is not None else "(Default)"):
-                return parts[2] if len(parts) > 2 else ""
-        return None
+        parts = [line.lstrip().split("    ", 2) for line in r.stdout.decode("cp437").splitlines()]
+        return {p[0]: p[2] if len(p) > 2 else "" for p in parts
+                if r.returncode == 0 and len(p) > 1 and p[1].startswith("REG_")}
 
 
 class Run:
-    """One `wine exe args...`; two threads read its stdout and stderr all along.
-    Started programs inherit the stderr, so their boxes come through it too."""
+    """`wine exe args...`, its output read all along; started programs inherit the stderr."""
 
     def __init__(self, prefix, argv, env, cwd=None, log=None):
         self.prefix, self.argv, self.log = prefix, argv, log
-        self._cond = threading.Condition()
-        self._err, self._out, self._boxes, self._claimed = [], [], [], {}
+        self._cond, self._err, self._out, self._boxes, self._claimed = threading.Condition(), [], [], [], {}
         self._titles = {}  # the last SetWindowText per thread: the caption of its next box
-        self._logf = open(log, "w", encoding="utf-8") if log else None
+        self._logf = open(log, "w", encoding="utf-8", buffering=1) if log else None
         self.proc = subprocess.Popen(argv, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         for stream, sink in ((self.proc.stderr, self._err), (self.proc.stdout, self._out)):
@@ -167,16 +155,13 @@ class Run:
             with self._cond:
                 sink.append(line)
                 m = _TRACE_RE.search(line) if sink is self._err else None
-                if m and m.group(2):
-                    text, truncated = decode_debugstr(m.group(3))
-                    self._boxes.append(SimpleNamespace(  # time: the trace line, just before it shows
-                        caption=self._titles.get(m.group(1)), text=text, truncated=truncated,
-                        time=time.monotonic(), window=None, taken=False))
+                if m and m[2]:  # time: the trace line, just before the box shows
+                    self._boxes.append(SimpleNamespace(caption=self._titles.get(m[1]), window=None,
+                                                       text=decode_debugstr(m[3]), time=time.monotonic()))
                 elif m:
-                    self._titles[m.group(1)] = decode_debugstr(m.group(3))[0]
+                    self._titles[m[1]] = decode_debugstr(m[3])
                 if self._logf:
                     self._logf.write(line + "\n")
-                    self._logf.flush()
                 self._cond.notify_all()
 
     def wait(self, timeout=60):
@@ -204,8 +189,7 @@ class Run:
 
 def start(prefix, exe, args=(), channels=None, cwd=None, log=None):
     """Starts `wine exe args...`; channels=None enables BOX_CHANNELS, "-all" silences Wine."""
-    argv = [WINE, str(exe)] + [str(a) for a in args]
-    return Run(prefix, argv, prefix.env(channels or BOX_CHANNELS), cwd, log)
+    return Run(prefix, [WINE, str(exe), *map(str, args)], prefix.env(channels or BOX_CHANNELS), cwd, log)
 
 
 def _xdo(*args, timeout=10):
@@ -216,20 +200,18 @@ def _xdo(*args, timeout=10):
 def find_windows(name):
     """[(id, name)] of the visible windows named exactly `name` ("": every named window)."""
     found = []
-    try:  # --name is a case-insensitive regex
-        r = _xdo("search", "--onlyvisible", "--name", "^" + re.escape(name) + "$" if name else ".")
-        for wid in r.stdout.split():
+    pattern = "^" + re.escape(name) + "$" if name else "."  # --name is a case-insensitive regex
+    with contextlib.suppress(subprocess.TimeoutExpired):  # the callers' own deadlines decide
+        for wid in _xdo("search", "--onlyvisible", "--name", pattern).stdout.split():
             n = _xdo("getwindowname", wid).stdout.rstrip("\n")
             if not name or n == name:
                 found.append((int(wid), n))
-    except subprocess.TimeoutExpired:
-        pass  # the callers' own deadlines decide
     return found
 
 
 def screenshot(path, window=None, timeout=20):
-    target = "root" if window is None else str(getattr(window, "id", window))
-    subprocess.run(["import", "-window", target, "png:" + str(path)], stdin=subprocess.DEVNULL,
+    subprocess.run(["import", "-window", "root" if window is None else str(getattr(window, "id", window)),
+                    "png:" + str(path)], stdin=subprocess.DEVNULL,
                    capture_output=True, timeout=timeout, check=True)
     return path
 
@@ -248,16 +230,13 @@ def fail(run, message):
 
 def until(predicate, timeout, step=0.1):
     deadline = time.monotonic() + timeout
-    while True:
-        found = predicate()
-        if found or time.monotonic() >= deadline:
-            return found
+    while not (found := predicate()) and time.monotonic() < deadline:
         time.sleep(step)
+    return found
 
 
 def wait_window(run, name, timeout=30, besides=()):
-    """A visible window named exactly `name`, other than the windows `besides`
-    (a dialog opened over another of the same caption)."""
+    """A visible window named exactly `name`, other than `besides` (dialogs of that name)."""
     skip = {window.id for window in besides}
     found = until(lambda: [wid for wid, _ in find_windows(name) if wid not in skip], timeout)
     if not found:
@@ -266,14 +245,13 @@ def wait_window(run, name, timeout=30, besides=()):
 
 
 def wait_box(run, caption, timeout=30, over=()):
-    """The next message box with this caption, shown by the run or any process it started.
-    `over` names dialogs of the same caption that stay shown beneath the box."""
+    """The next box with this caption from the run or a process it started, over `over`."""
     deadline = time.monotonic() + timeout
     with run._cond:
         box = run._cond.wait_for(lambda: next(
-            (b for b in run._boxes if b.caption == caption and not b.taken), None), timeout)
+            (b for b in run._boxes if b.caption == caption and not b.window), None), timeout)
         if box:
-            box.taken = True
+            box.window = True  # taken: its window is looked for below
     if box is None:
         fail(run, f"no message box {caption!r} within {timeout} s (boxes seen: {run.boxes()})")
     skip = {window.id for window in over}
@@ -292,36 +270,29 @@ def wait_box(run, caption, timeout=30, over=()):
     return box
 
 
-def _focus(window):
-    """Gives the window the keyboard focus and waits until it has it: a key sent before
-    would go to whichever window had the focus."""
+def _focus(window):  # and wait until it has it: a key sent before would go elsewhere
     for _ in range(5):
-        try:
+        with contextlib.suppress(subprocess.TimeoutExpired):
             _xdo("windowfocus", "--sync", window.id, timeout=3)
-        except subprocess.TimeoutExpired:
-            continue
-        if until(lambda: _xdo("getwindowfocus").stdout.strip() == str(window.id), 1):
-            return True
+            if until(lambda: _xdo("getwindowfocus").stdout.strip() == str(window.id), 1):
+                return True
     return False
 
 
-def _is_gone(window, timeout):
-    return until(lambda: window.id not in [w for w, _ in find_windows(window.name)], timeout)
-
-
-def window_gone(window, timeout=10):
-    if not _is_gone(window, timeout):
+def window_gone(window, timeout=10, check=True):
+    gone = until(lambda: window.id not in [w for w, _ in find_windows(window.name)], timeout)
+    if check and not gone:
         fail(window.run, f"{window} still shown after {timeout} s")
+    return gone
 
 
-def key(window, *keys):
+def key(window, *keys, xdo="key", delay="50"):
     _focus(window) or fail(window.run, f"cannot give the keyboard focus to {window}")
-    _xdo("key", "--delay", "50", *keys)
+    _xdo(xdo, "--delay", delay, *keys, timeout=10 + len(keys[-1]))
 
 
 def type_text(window, text):
-    _focus(window) or fail(window.run, f"cannot give the keyboard focus to {window}")
-    _xdo("type", "--delay", "30", "--", text, timeout=10 + len(text))
+    key(window, "--", text, xdo="type", delay="30")
 
 
 def geometry(window):
@@ -335,16 +306,13 @@ def click(window, x, y, button=1):  # (x, y) from the window's top-left corner, 
 
 
 def answer(box, key_name, timeout=10):
-    """Presses one key in the box, as a person would, and waits until the box has gone.
-    A box may be mapped before its dialog takes keys, so an unheeded key is pressed again."""
+    """Presses a key in the box until it has gone: it may be mapped before it takes keys."""
     deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if not _focus(box.window):
-            break
+    while time.monotonic() < deadline and _focus(box.window):
         _xdo("key", key_name)
-        if _is_gone(box.window, max(0.5, min(3, deadline - time.monotonic()))):
+        if window_gone(box.window, max(0.5, min(3, deadline - time.monotonic())), check=False):
             return
-    if not _is_gone(box.window, 0):
+    if not window_gone(box.window, 0, check=False):
         fail(box.window.run, f"box {box.caption!r} still shown after pressing {key_name!r}")
 
 

@@ -2,18 +2,12 @@
 # Runs a command with an X display: the caller's DISPLAY if set, else a private Xvfb
 # whose number Xvfb picks itself and writes to a pipe, so parallel runs cannot collide.
 set -u
-if [ -n "${DISPLAY:-}" ]; then
-    exec "$@"
-fi
+[ -n "${DISPLAY:-}" ] && exec "$@"
 dir=$(mktemp -d)
 mkfifo "$dir/display"
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" 2>"$dir/xvfb.log" &
 xvfb=$!
 trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; rm -rf "$dir"' EXIT
 trap 'exit 130' INT TERM
-if ! read -r number <"$dir/display"; then
-    echo "with-display.sh: Xvfb did not start:" >&2
-    cat "$dir/xvfb.log" >&2
-    exit 1
-fi
+read -r number <"$dir/display" || { echo "with-display.sh: Xvfb did not start:" >&2; cat "$dir/xvfb.log" >&2; exit 1; }
 DISPLAY=":$number" "$@"

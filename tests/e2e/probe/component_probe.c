@@ -3,18 +3,15 @@
  * "<library path>.fail" exists, both then return E_FAIL. */
 #include <windows.h>
 
-static HMODULE g_self;
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-    (void)reserved;
-    if (reason == DLL_PROCESS_ATTACH)
-        g_self = instance;
-    return TRUE;
-}
-
 static HRESULT record(const char* entry) {
+    static const char anchor = 0; /* an address inside this library: its path */
+    HMODULE self;
     char path[MAX_PATH + 8];
-    DWORD length = GetModuleFileNameA(g_self, path, MAX_PATH);
+    DWORD length = 0;
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           &anchor, &self))
+        length = GetModuleFileNameA(self, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return E_UNEXPECTED;
     lstrcpyA(path + length, ".calls");
