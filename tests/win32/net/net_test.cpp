@@ -152,8 +152,7 @@ TEST_F(Net, DownloadsKeepWhatArrivedAndFailOnAFullDisk) {
     std::vector<char> buffer(UPDATE_BUFFER_SIZE);
     // full.bin in full_folder is a link to /dev/full, made by the build.
     const struct {
-        const char* folder;
-        const char* name;
+        const char *folder, *name;
         int result;
         size_t size;
         const char* line;
