@@ -139,27 +139,6 @@ TEST_F(Uninstall, OnlyYesForAFoundProductRemovesTheFilesTheFoldersTheyEmptyTheSh
     EXPECT_EQ(progress + "show 0\n", window_fake_calls());
 }
 
-TEST_F(Uninstall, LongNamesAreCutSoThatTheBoxesStayWholeAndNoOtherEntryIsDeleted) {
-    for (int company : {159, 100}) {
-        std::string names = std::string(company, 'c') + " " + std::string(159, 'p');
-        std::string key = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + names;
-        set(REG_ROOT_LOCAL_MACHINE, key.substr(0, 319).c_str(), nullptr, "");
-        ASSERT_EQ(1, run(S("~COMPANY NAME:" + names.substr(0, company) + "|~PRODUCT NAME:" +
-                           names.substr(company + 1) + "|~UNINSTALL NAME:u|~INSTALL:|~DONE:x|")));
-        // A question of 143 characters, a notice of 159, a key path of 319.
-        EXPECT_EQ("confirm: Are you sure you want to uninstall " + names.substr(0, 107) +
-                      "?\nnotify[Uninstaller...]: " + names.substr(0, 137) +
-                      " has been uninstalled!\n",
-                  boxes());
-        EXPECT_EQ("Not a full path 'u'\n" +
-                      (key.size() > 319 ? "Path too long '" + key.substr(0, 319) + "'\n" : "") +
-                      summary(names.substr(0, company), names.substr(company + 1), 0, "", ""),
-                  log());
-        EXPECT_EQ(key.size() > 319,
-                  reg_key_exists(REG_ROOT_LOCAL_MACHINE, key.substr(0, 319).c_str()));
-    }
-}
-
 TEST_F(Uninstall, ShortcutsThatDoNotFitOrAreNotFullAreNeverDeleted) {
     files_fake_add(g_programs + "\\" + g_long.substr(0, 159) + ".lnk");
     ASSERT_EQ(1, run(S("~ADD ITEM:1\tt\t\t" + g_long + "|~CREATE GROUP:" + g_long +
