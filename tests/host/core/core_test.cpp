@@ -14,22 +14,12 @@ namespace {
 
 TEST(Cmdline, ArgumentsAsTypedAndPointersIntoTheText) {
     const char* quoted = "\"C:\\Program Files\\Acme\\u.exe\" -Spawn -Register";
-    struct {
-        const char* text;
-        int index;
-        const char* expected; // null: no such argument
-        int count;
-    } cases[] = {
-        {quoted, 1, "-Spawn -Register", 1},
-        {quoted, 2, "-Register", 2},
-        {quoted, 3, nullptr, 2},
-        {"\"C:\\Program Files\\u.exe\"   ", 1, nullptr, 0},
-        {"   ", 0, "", 0},
-        {"  u.exe\t\t-a", 1, "-a", 1},
-        {"u.exe x\"a b\"y z", 2, "z", 2},
-        {"u.exe \"unterminated quote z", 2, nullptr, 1},
-        {"u.exe\x01-a", 1, "-a", 1},
-    };
+    // clang-format off
+    const struct { const char* text; int index; const char* expected; int count; } cases[] = { // null: no such argument
+        {quoted, 1, "-Spawn -Register", 1}, {quoted, 2, "-Register", 2}, {quoted, 3, nullptr, 2},
+        {"\"C:\\Program Files\\u.exe\"   ", 1, nullptr, 0}, {"   ", 0, "", 0}, {"  u.exe\t\t-a", 1, "-a", 1},
+        {"u.exe x\"a b\"y z", 2, "z", 2}, {"u.exe \"unterminated quote z", 2, nullptr, 1}, {"u.exe\x01-a", 1, "-a", 1}};
+    // clang-format on
     for (const auto& c : cases) {
         int count = -1;
         const char* at = c.expected ? c.text + strlen(c.text) - strlen(c.expected) : nullptr;

@@ -41,23 +41,15 @@ int registration_submit(const char*, int use_proxy, const unsigned char*, int) {
 namespace {
 
 TEST(RegistrationFlow, ProxyThenDirectThenAskBeforeEachDirectAttempt) {
-    struct Case {
-        int form;
-        std::vector<int> answers, results; // to the questions; of the attempts
-        const char* attempts;
-        int result;
-    } cases[] = {
-        // clang-format off
+    // clang-format off
+    const struct { int form; std::vector<int> answers, results; const char* attempts; int result; } cases[] = { // answers to the questions, results of the attempts
         {1, {0}, {}, "", 0}, {0, {1}, {}, "", 0}, {1, {1}, {1}, "P", 1}, {1, {1}, {0, 1}, "PD", 1},
-        {1, {1, 0}, {0, 0}, "PD", 0}, {1, {1, 1, 0}, {0, 0, 0}, "PDD", 0},
-        {1, {1, 1, 1}, {0, 0, 0, 1}, "PDDD", 1},
-        // clang-format on
-    };
-    for (const Case& c : cases) {
+        {1, {1, 0}, {0, 0}, "PD", 0}, {1, {1, 1, 0}, {0, 0, 0}, "PDD", 0}, {1, {1, 1, 1}, {0, 0, 0, 1}, "PDDD", 1}};
+    // clang-format on
+    for (const auto& c : cases) {
         mem_init(MEM_LIMIT_MAXIMUM, 0);
         registry_fake_reset();
-        message_fake_reset(0);
-        message_fake_answers(c.answers);
+        message_fake_reset(0, c.answers);
         g_form = c.form;
         g_results = c.results;
         g_attempts.clear();
