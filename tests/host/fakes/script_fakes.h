@@ -8,8 +8,7 @@
 
 struct InstallState;
 
-// Empties the drive; the shell's Programs folder is
-// C:\Users\Ann\Start Menu\Programs again.
+// Empties the drive; the Programs folder is C:\Users\Ann\Start Menu\Programs again.
 void platform_fake_reset();
 // Adds a file, or a folder, with every folder above it. Paths are found
 // ignoring case, '/' read as '\'.

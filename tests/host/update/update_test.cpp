@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <string>
 #include <tuple>
-#include <vector>
 
 #include "core/log.h"
 #include "core/text.h"
