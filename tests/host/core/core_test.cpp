@@ -47,7 +47,7 @@ TEST(Crc, KnownVectors) {
               quick("\xFF\xFF\xFF\xFF\xFF"));
 }
 
-TEST(Text, CompareFindAndLength) {
+TEST(Text, CompareFindLengthAndCutsToTheBuffer) {
     // clang-format off
     const struct { const char* a; const char* b; int count, equal, nocase, first, first_nocase; } pairs[] = {
         {"abc", "abc", 3, 1, 1, 1, 1}, {"abc", "ABC", 3, 0, 1, 0, 1}, {"abcd", "abc", 3, 0, 0, 1, 1},
@@ -73,9 +73,7 @@ TEST(Text, CompareFindAndLength) {
     EXPECT_EQ(0, text_find("", "", &at));
     EXPECT_EQ(5, text_length("a\xFF"
                              "bcd"));
-}
-
-TEST(Text, CopyAppendAndFormatAreCutToTheBuffer) {
+    // Copies, appends and formats are cut to the buffer.
     char buffer[8];
     memset(buffer, 'Z', sizeof buffer);
     EXPECT_EQ(0, text_copy(buffer, 4, "abcd"));

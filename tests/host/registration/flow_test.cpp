@@ -1,6 +1,5 @@
-// The registration flow, with the test playing the dialogs, the machine and
-// the server: which attempts go through the proxy and which go directly. The
-// registration scenarios check the boxes, log lines, registry and requests.
+// The registration flow's attempts through the proxy and directly, the test playing the
+// dialogs, machine and server; its boxes, log, registry and requests are the scenarios'.
 #include <gtest/gtest.h>
 
 #include <string>

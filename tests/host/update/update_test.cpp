@@ -1,7 +1,5 @@
-// The portable update parts: the update information, version comparison,
-// the download's status and length. The file name the download saves to, and
-// heads split across receives, are checked with the real download in the
-// Win32 tests.
+// The update information, versions, the download's status and length. The saved
+// file's name and heads split across receives are the Win32 tests' (real download).
 #include <gtest/gtest.h>
 
 #include <algorithm>
