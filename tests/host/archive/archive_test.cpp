@@ -7,7 +7,6 @@
 #include "archive/scramble.h"
 #include "core/log.h"
 #include "core/memory.h"
-#include "support/bytes_file.h"
 #include "support/log_file.h"
 
 namespace {

@@ -1,5 +1,4 @@
-// Recording stand-in for driver/message.h: the host build has no message
-// boxes, so every box is remembered here for the test to read.
+// Recording stand-in for driver/message.h: the host has no boxes; the test reads them here.
 #pragma once
 
 #include <string>

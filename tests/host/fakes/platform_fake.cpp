@@ -20,12 +20,11 @@ std::map<std::string, std::pair<std::string, bool>> g_entries;
 
 // '/' as '\', no trailing separator, lower case.
 std::string fold(std::string path) {
-    std::replace(path.begin(), path.end(), '/', '\\');
+    for (char& c : path) {
+        c = c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
     while (path.size() > 3 && path.back() == '\\') {
         path.pop_back();
-    }
-    for (char& c : path) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     return path;
 }

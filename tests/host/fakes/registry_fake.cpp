@@ -1,6 +1,5 @@
 #include "fakes/registry_fake.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <map>
@@ -104,7 +103,7 @@ int reg_enum_value(RegKey key, int index, char* name, int name_size, void* data,
         return 0;
     }
     memcpy(name, value.name.c_str(), value.name.size() + 1);
-    std::copy(value.data.begin(), value.data.end(), static_cast<unsigned char*>(data));
+    memcpy(data, value.data.data(), value.data.size());
     *data_length = static_cast<int>(value.data.size());
     *kind = value.kind;
     return 1;

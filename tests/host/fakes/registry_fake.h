@@ -1,6 +1,5 @@
-// An in-memory registry behind platform/registry.h for the host tests.
-// Keys are found ignoring case, as the registry does; values enumerate in the
-// order they were first written.
+// An in-memory registry behind platform/registry.h: keys are found ignoring case, as
+// the registry does; values enumerate in the order they were first written.
 #pragma once
 
 #include "platform/registry.h"

@@ -1,5 +1,4 @@
-// The portable net parts: URL and proxy texts, request heads, host lookup
-// from a URL (against a resolver of the test's own), error texts.
+// URL and proxy texts, request heads, host lookup (against the test's resolver), error texts.
 #include <gtest/gtest.h>
 
 #include <cstdio>

@@ -1,5 +1,4 @@
-// The value lookup over the fake: a string is cut to the buffer. The real
-// registry's order, types and limits, and the lookup's log lines, are the Win32 tests'.
+// A string is cut to the buffer; the lookup's order, types, limits and log are the Win32 tests'.
 #include "platform/registry.h"
 
 #include <gtest/gtest.h>

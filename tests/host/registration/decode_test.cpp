@@ -1,6 +1,5 @@
-// Why regdecode refuses a body. What the program sends comes back whole in the
-// regdecode fuzz target, and in every registration scenario, where the test
-// server decodes each body with the regdecode program.
+// Why regdecode refuses a body. What the program sends comes back whole in the fuzz
+// target and in every registration scenario, whose server decodes each body with it.
 #include <gtest/gtest.h>
 #include <zlib.h>
 

@@ -1,5 +1,5 @@
-// Runs install scripts through the real loader, keyword table and handlers,
-// with the log in a file and message boxes recorded.
+// Install scripts through the real loader, keyword table and handlers; log in a file, boxes
+// recorded.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@
 #include "fakes/message_fake.h"
 #include "script/keyword_table.h"
 #include "script/script.h"
-#include "support/bytes_file.h"
 #include "support/log_file.h"
 
 // Script bytes written readably: '~' is the command mark, '|' a CR LF.

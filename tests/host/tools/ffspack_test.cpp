@@ -16,7 +16,6 @@
 #include "core/log.h"
 #include "core/memory.h"
 #include "source.h"
-#include "support/bytes_file.h"
 #include "support/log_file.h"
 
 namespace {
