@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(Registry, AStringIsCutToTheBuffer) {
+TEST(Registry, AStringIsCutToTheBufferAndNamesCompareExactly) {
     registry_fake_reset();
     RegKey key = nullptr;
     ASSERT_EQ(1, reg_create_key(&key, REG_ROOT_LOCAL_MACHINE, "Software\\Acme"));
@@ -17,8 +17,8 @@ TEST(Registry, AStringIsCutToTheBuffer) {
     std::string cut(12, '#');
     EXPECT_EQ(1, reg_get_string(key, "Long", &cut[0], 10));
     EXPECT_EQ(std::string(9, 'z') + std::string("\0##", 3), cut);
+    EXPECT_EQ(0, reg_get_string(key, "long", &cut[0], 10)); // names compared exactly
     reg_close_key(&key);
-    EXPECT_EQ(1, reg_key_exists(REG_ROOT_LOCAL_MACHINE, "Software\\Acme"));
     EXPECT_EQ(0, registry_fake_open_keys());
 }
 
