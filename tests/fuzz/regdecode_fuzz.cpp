@@ -1,9 +1,8 @@
-// Any bytes as a registration body: the decoder refuses or decodes, never reads
-// or writes outside its buffers, and what it accepts is exactly what the encoder
-// writes for the decoded record. The first byte picks what the rest is, so that
-// the fuzzer gets past the head and the CRC-32: 0 the whole body; 1 an encoded
-// text in a head whose lengths and CRC-32 agree; 2 a record sent as the program
-// sends it, which decodes to itself exactly when it is a well-formed run of fields.
+// Any bytes as a registration body: the decoder refuses or decodes within its buffers,
+// and what it accepts is what the encoder writes for the decoded record. The first
+// byte picks, to get past the head and the CRC-32: 0 the whole body; 1 an encoded text
+// in an agreeing head; 2 a record sent as the program sends it, which decodes to
+// itself exactly when it is a well-formed run of fields.
 #include <cctype>
 #include <cstdint>
 #include <cstdio>

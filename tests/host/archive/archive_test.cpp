@@ -7,7 +7,6 @@
 #include "archive/scramble.h"
 #include "core/log.h"
 #include "core/memory.h"
-#include "support/bytes_file.h"
 #include "support/log_file.h"
 
 namespace {
@@ -63,18 +62,14 @@ TEST_F(Ffs, TheDataBlockIsTheScriptAndTheDescrambledTrailerCutToTheRead) {
               read_file(log_));
 }
 
-TEST_F(Ffs, EachDamagedFileGivesItsLineAndIsReadAsItself) {
-    const size_t n = g_archive.size(), body = n - 4;
-    auto tag = [](size_t read, size_t from) {
-        return "FFS Does not contain proper tag (Read " + std::to_string(read) + " from " +
-               std::to_string(from) + ")!!!\n";
-    };
-    const std::string cases[][2] = {
-        {"MZ", ""},
-        {g_archive.substr(0, n - 2), ""}, // cut short: the trailer's high bytes go first
-        {g_archive.substr(0, body) + char(n - 2) + std::string(3, '\0'), tag(n - 2, body)},
-        {g_image + "ffs?" + g_archive.substr(g_image.size() + 4), tag(g_image.size(), body)},
-    };
+// The scenarios check every damage's line in a real run; here a file without an
+// archive is read as itself.
+TEST_F(Ffs, ADamagedFileGivesItsLineAndIsReadAsItself) {
+    const std::string cases[][2] = {{"MZ", ""},
+                                    {g_image + "ffs?" + g_archive.substr(g_image.size() + 4),
+                                     "FFS Does not contain proper tag (Read " +
+                                         std::to_string(g_image.size()) + " from " +
+                                         std::to_string(g_archive.size() - 4) + ")!!!\n"}};
     for (const auto& c : cases) {
         std::string path = open(c[0], 0);
         EXPECT_EQ(c[1].empty() ? "File '" + path + "' doesn't contain FFS data!\n" : c[1],
@@ -89,13 +84,6 @@ TEST_F(Ffs, EachDamagedFileGivesItsLineAndIsReadAsItself) {
         EXPECT_EQ(0, ffs_read_file(path.c_str(), &data[0], size + 1));
         EXPECT_EQ("Unable to read from file '" + path + "'\n", read_file(log_));
     }
-    std::string missing = log_file_path(test_file_name("missing"));
-    log_ = open_test_log(test_file_name("log"), LOG_FILE);
-    EXPECT_EQ(0, ffs_open(missing.c_str()));
-    int size = 0;
-    EXPECT_EQ(0, ffs_file_size(missing.c_str(), &size));
-    EXPECT_EQ(0, ffs_read_file(missing.c_str(), &size, 1)); // refused without a line
-    EXPECT_EQ("Couldn't open flat file '" + missing + "'!\n", read_file(log_));
 }
 
 } // namespace

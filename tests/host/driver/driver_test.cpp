@@ -10,14 +10,13 @@ namespace {
 
 TEST(OwnPath, ExeIsAppendedOnlyWhenMissingAndWhenItFits) {
     const int size = 160;
+    // ".exe" is found anywhere; 155 characters and ".exe" make 159, the most the buffer holds.
+    // clang-format off
     const std::string cases[][2] = {
-        {"C:\\Acme\\uninstall", "C:\\Acme\\uninstall.exe"},
-        {"C:\\ACME\\UNINSTALL.EXE", "C:\\ACME\\UNINSTALL.EXE"},
-        {"C:\\tools.exe.d\\uninstall", "C:\\tools.exe.d\\uninstall"}, // found anywhere
-        // 155 characters and ".exe" make 159, the most the buffer holds.
-        {std::string(155, 'p'), std::string(155, 'p') + ".exe"},
-        {std::string(156, 'p'), std::string(156, 'p')},
-    };
+        {"C:\\Acme\\uninstall", "C:\\Acme\\uninstall.exe"}, {"C:\\ACME\\UNINSTALL.EXE", "C:\\ACME\\UNINSTALL.EXE"},
+        {"C:\\tools.exe.d\\uninstall", "C:\\tools.exe.d\\uninstall"},
+        {std::string(155, 'p'), std::string(155, 'p') + ".exe"}, {std::string(156, 'p'), std::string(156, 'p')}};
+    // clang-format on
     for (const auto& c : cases) {
         std::string path = c[0] + std::string(size - c[0].size(), '\0') + "########";
         EXPECT_EQ(1, own_path_complete(&path[0], size));
@@ -38,21 +37,15 @@ TEST(Relocate, SpawnThenTheArgumentsByteForByteOrRefused) {
 }
 
 TEST(RunMode, UpdateOverInstRegOverRegisterAndRelocationUnlessSpawnedOrFromTheInstaller) {
-    struct {
-        const char* command_line;
-        int run_mode;
-        int relocates;
-    } cases[] = {
-        {"u.exe", RUN_UNINSTALL, 1},
-        {"u.exe -REGISTER", RUN_REGISTER_STANDALONE, 1},
-        {"u.exe -spawn -Register", RUN_REGISTER_STANDALONE, 0},
-        {"u.exe -instreg", RUN_REGISTER_INSTALLER, 0},
-        {"u.exe -Register -InstReg", RUN_REGISTER_INSTALLER, 0},
-        {"u.exe -Update -Register", RUN_UPDATE, 1},
+    // clang-format off
+    const struct { const char* command_line; int run_mode; int relocates; } cases[] = {
+        {"u.exe", RUN_UNINSTALL, 1}, {"u.exe -REGISTER", RUN_REGISTER_STANDALONE, 1},
+        {"u.exe -spawn -Register", RUN_REGISTER_STANDALONE, 0}, {"u.exe -instreg", RUN_REGISTER_INSTALLER, 0},
+        {"u.exe -Register -InstReg", RUN_REGISTER_INSTALLER, 0}, {"u.exe -Update -Register", RUN_UPDATE, 1},
         {"u.exe -InstReg -Update -SPAWN", RUN_UPDATE, 0},
         {"\"C:\\Tools-uPdAtE\\u.exe\" x-registered", RUN_UPDATE, 1},
-        {"\"C:\\x-Spawned\\u.exe\" -Regist", RUN_UNINSTALL, 0},
-    };
+        {"\"C:\\x-Spawned\\u.exe\" -Regist", RUN_UNINSTALL, 0}};
+    // clang-format on
     for (const auto& c : cases) {
         int run_mode = run_mode_from_command_line(c.command_line);
         EXPECT_EQ(c.run_mode, run_mode) << c.command_line;

@@ -20,14 +20,9 @@ std::vector<MessageCall>& message_fake_calls() {
     return g_calls;
 }
 
-void message_fake_reset(int confirm_answer) {
+void message_fake_reset(int confirm_answer, const std::vector<int>& answers) {
     g_calls.clear();
     g_confirm_answer = confirm_answer;
-    g_answers.clear();
-    g_next_answer = 0;
-}
-
-void message_fake_answers(const std::vector<int>& answers) {
     g_answers = answers;
     g_next_answer = 0;
 }

@@ -1,5 +1,4 @@
-// Recording stand-in for driver/message.h: the host build has no message
-// boxes, so every box is remembered here for the test to read.
+// Recording stand-in for driver/message.h: the host has no boxes; the test reads them here.
 #pragma once
 
 #include <string>
@@ -14,8 +13,5 @@ struct MessageCall {
 
 std::vector<MessageCall>& message_fake_calls();
 
-// Forgets the calls; message_confirm answers `confirm_answer` from now on.
-void message_fake_reset(int confirm_answer = 1);
-
-// The next questions answer these, in order, before `confirm_answer` again.
-void message_fake_answers(const std::vector<int>& answers);
+// Forgets the calls; the next questions answer `answers` in order, then `confirm_answer`.
+void message_fake_reset(int confirm_answer = 1, const std::vector<int>& answers = {});

@@ -20,12 +20,11 @@ std::map<std::string, std::pair<std::string, bool>> g_entries;
 
 // '/' as '\', no trailing separator, lower case.
 std::string fold(std::string path) {
-    std::replace(path.begin(), path.end(), '/', '\\');
+    for (char& c : path) {
+        c = c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
     while (path.size() > 3 && path.back() == '\\') {
         path.pop_back();
-    }
-    for (char& c : path) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     return path;
 }
@@ -35,20 +34,18 @@ std::string parent_of(const std::string& folded) {
     return cut == std::string::npos || cut < 2 ? "" : folded.substr(0, cut == 2 ? 3 : cut);
 }
 
-std::vector<std::string> names_in(const std::string& folded) {
-    std::vector<std::string> names;
+// Adds the names in `folder` to `names`; false when it is no folder to list or remove.
+bool folder_names(const char* folder, std::vector<std::string>* names) {
+    auto found = g_entries.find(fold(folder));
+    if (found == g_entries.end() || !found->second.second) {
+        return false;
+    }
     for (const auto& entry : g_entries) {
-        if (parent_of(entry.first) == folded) {
-            names.push_back(entry.first.substr(entry.first.rfind('\\') + 1));
+        if (parent_of(entry.first) == found->first) {
+            names->push_back(entry.first.substr(entry.first.rfind('\\') + 1));
         }
     }
-    return names;
-}
-
-// A folder that may be listed or removed.
-bool usable_folder(const std::string& folded) {
-    auto found = g_entries.find(folded);
-    return found != g_entries.end() && found->second.second;
+    return true;
 }
 
 } // namespace
@@ -93,20 +90,16 @@ int folder_leave() {
 }
 
 int folder_remove(const char* folder) {
-    if (!usable_folder(fold(folder)) || !names_in(fold(folder)).empty()) {
-        return 0;
-    }
-    g_entries.erase(fold(folder));
-    return 1;
+    std::vector<std::string> names;
+    return folder_names(folder, &names) && names.empty() && g_entries.erase(fold(folder));
 }
 
 int folder_list(const char* folder, FolderVisit visit, void* context) {
-    if (!usable_folder(fold(folder))) {
+    std::vector<std::string> names = {".", ".."};
+    if (!folder_names(folder, &names)) {
         return 0;
     }
     ++files_fake_listings;
-    std::vector<std::string> names = names_in(fold(folder));
-    names.insert(names.begin(), {".", ".."});
     // Until the visitor stops the listing.
     std::find_if(names.begin(), names.end(),
                  [&](const std::string& name) { return !visit(name.c_str(), context); });

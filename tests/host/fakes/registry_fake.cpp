@@ -1,10 +1,10 @@
 #include "fakes/registry_fake.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <map>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 // An open handle names its key: the root's number, '\' and the folded path.
@@ -16,32 +16,39 @@ namespace {
 
 struct Value {
     std::string name;
-    unsigned type;
+    int kind;
     std::vector<unsigned char> data;
 };
 
 std::map<std::string, std::vector<Value>> g_keys;
 int g_open = 0;
 
-std::string fold(std::string text) {
-    for (char& c : text) {
+std::string key_name(int root, std::string path) {
+    for (char& c : path) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
-    return text;
-}
-
-std::string key_name(int root, const char* path) {
-    return std::to_string(root >= 1 && root <= 6 ? root : REG_ROOT_CURRENT_USER) + "\\" +
-           fold(path);
+    return std::to_string(root) + "\\" + path;
 }
 
 Value* find(RegKey key, const char* name) {
     for (Value& value : g_keys[key->key]) {
-        if (fold(value.name) == fold(name)) {
+        if (strcasecmp(value.name.c_str(), name) == 0) {
             return &value;
         }
     }
     return nullptr;
+}
+
+int set(RegKey key, const char* name, int kind, const void* data, size_t length) {
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    Value* value = find(key, name);
+    if (!value) {
+        g_keys[key->key].push_back({name, kind, {}});
+        value = &g_keys[key->key].back();
+    }
+    value->kind = kind;
+    value->data.assign(bytes, bytes + length);
+    return 1;
 }
 
 } // namespace
@@ -53,18 +60,6 @@ void registry_fake_reset() {
 
 int registry_fake_open_keys() {
     return g_open;
-}
-
-void registry_fake_set_raw(RegKey key, const char* name, unsigned type, const void* data,
-                           int length) {
-    const unsigned char* bytes = static_cast<const unsigned char*>(data);
-    Value value{name, type, std::vector<unsigned char>(bytes, bytes + length)};
-    Value* existing = find(key, name);
-    if (existing) {
-        *existing = {existing->name, type, value.data};
-    } else {
-        g_keys[key->key].push_back(value);
-    }
 }
 
 int reg_open_key(RegKey* key, int root, const char* path) {
@@ -108,18 +103,16 @@ int reg_enum_value(RegKey key, int index, char* name, int name_size, void* data,
         return 0;
     }
     memcpy(name, value.name.c_str(), value.name.size() + 1);
-    std::copy(value.data.begin(), value.data.end(), static_cast<unsigned char*>(data));
+    memcpy(data, value.data.data(), value.data.size());
     *data_length = static_cast<int>(value.data.size());
-    *kind = reg_value_kind(value.type);
+    *kind = value.kind;
     return 1;
 }
 
 int reg_set_integer(RegKey key, const char* name, int value) {
-    registry_fake_set_raw(key, name, FAKE_REG_DWORD, &value, sizeof value);
-    return 1;
+    return set(key, name, REG_KIND_INTEGER, &value, sizeof value);
 }
 
 int reg_set_string(RegKey key, const char* name, const char* text) {
-    registry_fake_set_raw(key, name, FAKE_REG_SZ, text, static_cast<int>(strlen(text)) + 1);
-    return 1;
+    return set(key, name, REG_KIND_STRING, text, strlen(text) + 1);
 }

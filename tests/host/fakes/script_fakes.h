@@ -1,6 +1,5 @@
-// What the script's commands reach besides the message boxes and the registry,
-// for the host tests: an in-memory drive, fixed special folders, libraries that
-// are never found, and recorded progress and flow runs.
+// What the script's commands reach besides boxes and registry: an in-memory drive,
+// fixed special folders, libraries never found, recorded progress and flow runs.
 #pragma once
 
 #include <string>
@@ -8,8 +7,7 @@
 
 struct InstallState;
 
-// Empties the drive; the shell's Programs folder is
-// C:\Users\Ann\Start Menu\Programs again.
+// Empties the drive; the Programs folder is C:\Users\Ann\Start Menu\Programs again.
 void platform_fake_reset();
 // Adds a file, or a folder, with every folder above it. Paths are found
 // ignoring case, '/' read as '\'.

@@ -1,5 +1,4 @@
-// The portable net parts: URL and proxy texts, request heads, host lookup
-// from a URL (against a resolver of the test's own), error texts.
+// URL and proxy texts, request heads, host lookup (against the test's resolver), error texts.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -36,7 +35,18 @@ int sock_host_by_address(HostRecord* host, const unsigned char a[4]) {
 
 namespace {
 
-TEST(Http, UrlPartsAndProxyText) {
+std::string head(const std::string& target, const char* agent, int body, int capacity = 2048) {
+    std::string buffer(static_cast<size_t>(capacity), '#');
+    int length = -1;
+    if (!http_compose_head(&buffer[0], capacity, body ? "POST" : "GET", target.c_str(), agent,
+                           "server", body, &length)) {
+        return "<does not fit>";
+    }
+    EXPECT_EQ(strlen(buffer.c_str()), static_cast<size_t>(length));
+    return buffer.c_str();
+}
+
+TEST(Http, UrlPartsProxyTextAndRequestHeads) {
     // clang-format off
     std::tuple<const char*, const char*> urls[] = {
         {"http://server:8080/d/f?x=1", "http://server/ /d/f?x=1 server"}, {"", "  "},
@@ -64,21 +74,8 @@ TEST(Http, UrlPartsAndProxyText) {
         EXPECT_EQ(expected[0] != '\0', http_proxy_text(enable, server, proxy, size)) << server;
         EXPECT_STREQ(expected, proxy) << server;
     }
-}
-
-std::string head(const std::string& target, const char* agent, int body, int capacity = 2048) {
-    std::string buffer(static_cast<size_t>(capacity), '#');
-    int length = -1;
-    if (!http_compose_head(&buffer[0], capacity, body ? "POST" : "GET", target.c_str(), agent,
-                           "server", body, &length)) {
-        return "<does not fit>";
-    }
-    EXPECT_EQ(strlen(buffer.c_str()), static_cast<size_t>(length));
-    return buffer.c_str();
-}
-
-// The registration and update scenarios check whole heads as the server reads them.
-TEST(Http, RequestHeadsOnlyWhereTheyFit) {
+    // Request heads only where they fit; the registration and update scenarios
+    // check whole heads as the server reads them.
     std::string post = "POST /reg HTTP/1.0\r\nHost: server\r\nContent-Length: 1234\r\n"
                        "Connection: closed\r\n\r\n";
     EXPECT_EQ(post, head("/reg", nullptr, 1234, static_cast<int>(post.size()) + 1));
@@ -99,7 +96,7 @@ std::string host_of(const std::string& url) {
     return std::to_string(host.port) + " " + host.name;
 }
 
-TEST(Socket, HostAndPortFromTheUrl) {
+TEST(Socket, HostAndPortFromTheUrlAndErrorTexts) {
     // clang-format off
     std::tuple<const char*, const char*> cases[] = {
         {"http://server/x", "80 server.example"}, {"FTP://server/x", "21 server.example"},
@@ -116,9 +113,7 @@ TEST(Socket, HostAndPortFromTheUrl) {
     EXPECT_EQ("0 server.example", host_of(std::string(39, 's') + "://server/"));
     EXPECT_EQ("80 server.example", host_of("http://" + std::string(119, 'h') + "/x"));
     EXPECT_EQ("fails (none)", host_of("http://" + std::string(120, 'h')));
-}
-
-TEST(Socket, ErrorTexts) {
+    // Error texts; unknown codes are logged.
     std::string path = open_test_log("sock_errors.log", LOG_FILE);
     EXPECT_STREQ("No Error", sock_error_describe(0));
     EXPECT_STREQ("Connection refused", sock_error_describe(10061));

@@ -1,12 +1,10 @@
-// The way back: regdecode reads what the program sends, and says why it
-// refuses a body. The regdecode program itself runs in every registration
-// scenario, where the test server decodes each body with it.
+// Why regdecode refuses a body. What the program sends comes back whole in the fuzz
+// target and in every registration scenario, whose server decodes each body with it.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <cstdio>
 #include <memory>
-#include <random>
 #include <string>
 #include <tuple>
 
@@ -37,45 +35,11 @@ std::string wrap(const std::string& encoded, unsigned count) {
     return head + encoded;
 }
 
-// "<version> <record length> " and the record again from the decoded fields,
-// or "error: <why>".
-std::string decoded(const std::string& body) {
+// Why regdecode refuses the body, or "decoded".
+std::string refusal(const std::string& body) {
     std::unique_ptr<RegdecodeResult> result(new RegdecodeResult);
-    if (!regdecode_body(body.data(), static_cast<int>(body.size()), result.get())) {
-        return std::string("error: ") + result->error;
-    }
-    std::string fields =
-        std::string(result->version) + " " + std::to_string(result->record_length) + " ";
-    for (int i = 0; i < result->field_count; ++i) {
-        const RegdecodeField& f = result->fields[i];
-        fields += "\x02" + std::to_string(1000 + f.tag).substr(1) +
-                  std::string(reinterpret_cast<const char*>(result->record) + f.offset, f.length);
-    }
-    return fields;
-}
-
-TEST(Regdecode, RandomRecordsComeBackWhole) {
-    std::mt19937 random(6104);
-    for (int round = 0; round < 300; ++round) {
-        // Random lengths leave last groups of 1, 2 and 3 bytes; the first rounds
-        // come close to the longest record.
-        size_t limit = round < 3 ? size_t{REGISTRATION_RECORD_LIMIT} - round : random() % 3000;
-        std::string record;
-        while (true) {
-            std::string value(random() % (round < 3 ? 400 : 40), ' ');
-            for (char& c : value) {
-                c = static_cast<char>(random() % 255 + 3); // any byte but the field mark
-            }
-            std::string field = "\x02" + std::to_string(1000 + random() % 1000).substr(1) + value;
-            if (record.size() + field.size() > limit) {
-                break;
-            }
-            record += field;
-        }
-        EXPECT_EQ("1.50 " + std::to_string(record.size()) + " " + record,
-                  decoded(sent_body(record)))
-            << "round " << round;
-    }
+    int decoded = regdecode_body(body.data(), static_cast<int>(body.size()), result.get());
+    return decoded ? "decoded" : result->error;
 }
 
 TEST(Regdecode, ReasonsForBadBodies) {
@@ -106,8 +70,7 @@ TEST(Regdecode, ReasonsForBadBodies) {
         {sent_body("\002123ab\0021x3"), "record byte 6: a field without its tag"}};
     // clang-format on
     for (const auto& [body, reason] : cases) {
-        std::string error = decoded(body);
-        EXPECT_EQ(0u, error.find("error: ")) << body;
+        std::string error = refusal(body);
         EXPECT_NE(std::string::npos, error.find(reason)) << body << ": " << error;
     }
 }

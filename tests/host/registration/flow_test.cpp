@@ -1,6 +1,5 @@
-// The registration flow, with the test playing the dialogs, the machine and
-// the server: which attempts go through the proxy and which go directly. The
-// registration scenarios check the boxes, log lines, registry and requests.
+// The registration flow's attempts through the proxy and directly, the test playing the
+// dialogs, machine and server; its boxes, log, registry and requests are the scenarios'.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -41,23 +40,15 @@ int registration_submit(const char*, int use_proxy, const unsigned char*, int) {
 namespace {
 
 TEST(RegistrationFlow, ProxyThenDirectThenAskBeforeEachDirectAttempt) {
-    struct Case {
-        int form;
-        std::vector<int> answers, results; // to the questions; of the attempts
-        const char* attempts;
-        int result;
-    } cases[] = {
-        // clang-format off
+    // clang-format off
+    const struct { int form; std::vector<int> answers, results; const char* attempts; int result; } cases[] = { // answers to the questions, results of the attempts
         {1, {0}, {}, "", 0}, {0, {1}, {}, "", 0}, {1, {1}, {1}, "P", 1}, {1, {1}, {0, 1}, "PD", 1},
-        {1, {1, 0}, {0, 0}, "PD", 0}, {1, {1, 1, 0}, {0, 0, 0}, "PDD", 0},
-        {1, {1, 1, 1}, {0, 0, 0, 1}, "PDDD", 1},
-        // clang-format on
-    };
-    for (const Case& c : cases) {
+        {1, {1, 0}, {0, 0}, "PD", 0}, {1, {1, 1, 0}, {0, 0, 0}, "PDD", 0}, {1, {1, 1, 1}, {0, 0, 0, 1}, "PDDD", 1}};
+    // clang-format on
+    for (const auto& c : cases) {
         mem_init(MEM_LIMIT_MAXIMUM, 0);
         registry_fake_reset();
-        message_fake_reset(0);
-        message_fake_answers(c.answers);
+        message_fake_reset(0, c.answers);
         g_form = c.form;
         g_results = c.results;
         g_attempts.clear();

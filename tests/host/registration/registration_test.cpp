@@ -1,5 +1,4 @@
-// The portable registration parts: the form's checks, the record of the
-// registrant and the machine, its scrambling and encoding, and the reply.
+// The portable registration parts: form checks, the record, its scrambling and encoding, the reply.
 #include <gtest/gtest.h>
 
 #include <algorithm>

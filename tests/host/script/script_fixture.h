@@ -1,5 +1,5 @@
-// Runs install scripts through the real loader, keyword table and handlers,
-// with the log in a file and message boxes recorded.
+// Install scripts through the real loader, keyword table and handlers; log in a file, boxes
+// recorded.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,18 +12,14 @@
 #include "fakes/message_fake.h"
 #include "script/keyword_table.h"
 #include "script/script.h"
-#include "support/bytes_file.h"
 #include "support/log_file.h"
 
 // Script bytes written readably: '~' is the command mark, '|' a CR LF.
-inline std::string S(const std::string& text) {
-    std::string bytes;
-    for (char c : text) {
-        bytes += c == '~'   ? std::string("\x16")
-                 : c == '|' ? std::string("\r\n")
-                            : std::string(1, c);
+inline std::string S(std::string text) {
+    for (size_t at = 0; (at = text.find_first_of("~|", at)) != std::string::npos; ++at) {
+        text.replace(at, 1, text[at] == '~' ? "\x16" : "\r\n");
     }
-    return bytes;
+    return text;
 }
 
 // The four lines that close a successful run.

@@ -1,5 +1,7 @@
 #include "support/log_file.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -39,5 +41,16 @@ std::string open_test_log(const std::string& name, int mode) {
     std::string path = log_file_path(name);
     std::remove(path.c_str());
     log_open(name.c_str(), mode);
+    return path;
+}
+
+std::string test_file_name(const std::string& suffix) {
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    return test ? std::string(test->test_suite_name()) + "." + test->name() + "." + suffix : suffix;
+}
+
+std::string write_bytes_file(const std::string& name, const std::string& bytes) {
+    std::string path = log_file_path(name);
+    std::ofstream(path, std::ios::binary) << bytes;
     return path;
 }

@@ -1,13 +1,10 @@
-// The portable update parts: the update information, version comparison,
-// the download's status and length. The file name the download saves to, and
-// heads split across receives, are checked with the real download in the
-// Win32 tests.
+// The update information, versions, the download's status and length. The saved
+// file's name and heads split across receives are the Win32 tests' (real download).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <tuple>
-#include <vector>
 
 #include "core/log.h"
 #include "core/text.h"
@@ -34,7 +31,7 @@ std::string scan(const std::string& answer) {
            found.page_url + "|" + found.download_url;
 }
 
-TEST(Update, ScanningTheUpdateInformation) {
+TEST(Update, ScanningTheUpdateInformationAndComparingVersions) {
     std::string log = open_test_log("update_scan.log", LOG_FILE);
     // clang-format off
     std::tuple<const char*, const char*> cases[] = {
@@ -54,18 +51,15 @@ TEST(Update, ScanningTheUpdateInformation) {
     EXPECT_EQ("none", scan("~1Acme Tool~3" + p319 + "p~0"));
     EXPECT_EQ("none", scan("~7" + p319 + "o~1Acme Tool~0"));
     EXPECT_EQ("Unknown 'nine'\nUnknown ''\n", read_file(log));
-    log_close();
-}
 
-TEST(Update, VersionsAreShortenedAndComparedAsNumbers) {
-    std::string log = open_test_log("update_versions.log", LOG_FILE);
+    // The product's version is shortened to its number, and compared as one.
     // clang-format off
-    std::tuple<const char*, const char*, const char*, int, const char*> cases[] = {
+    std::tuple<const char*, const char*, const char*, int, const char*> versions[] = {
         {"1.5", "1.50", "1.5", 0, "1.500000 1.500000"}, {"1.10", "1.9", "1.10", 1, "1.100000 1.900000"},
         {"1.99 beta", "2", "1.99", 1, "1.990000 2.000000"}, {"2.0", "1.0-rc1", "2.0", 0, "2.000000 1.000000"},
         {"v1", ".5", "", 1, "0.000000 0.500000"}, {"1.2.3", "1.2", "1.2.3", 0, "1.200000 1.200000"}};
     // clang-format on
-    for (auto [installed, remote, shortened, newer, numbers] : cases) {
+    for (auto [installed, remote, shortened, newer, numbers] : versions) {
         InstallState state{};
         text_copy(state.company_name, sizeof state.company_name, "Acme");
         text_copy(state.product_name, sizeof state.product_name, "Tool");
