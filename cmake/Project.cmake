@@ -27,6 +27,10 @@ function(product_options target)
   # resources/resource.h holds the dialog and control IDs that the code shares
   # with the resource script.
   target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR})
+  if(WIN32)
+    # Optimised as one program: the stub is about a fifth smaller.
+    set_property(TARGET ${target} PROPERTY INTERPROCEDURAL_OPTIMIZATION ON)
+  endif()
 endfunction()
 
 # The Wine that runs this build's test programs and scenarios: the 64-bit one for the 64-bit

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "archive/file_open.h"
 #include "archive/format.h"
 #include "archive/scramble.h"
 #include "core/log.h"
@@ -84,7 +85,7 @@ int open_archive(FILE* file, const char* path) {
 
 int ffs_open(const char* path) {
     CORE_ASSERT_POINTER(path);
-    FILE* file = fopen(path, "rb");
+    FILE* file = archive_file_open(path);
     if (!file) {
         log_printf("Couldn't open flat file '%s'!\n", path);
         return 0;

@@ -10,6 +10,8 @@
 namespace {
 
 int g_mode = 0;
+// Apart from g_mode, which decides whether entries are written at all.
+int g_quiet = 0;
 char g_path[LOG_PATH_SIZE];
 void* g_lock = nullptr;
 int g_console = 0;
@@ -68,7 +70,9 @@ void check_length(int length);
                             g_where_line);
     length += where > 0 ? where : 0;
 
-    log_platform_fatal_box(g_entry + 2, g_fatal_caption);
+    if (!g_quiet) {
+        log_platform_fatal_box(g_entry + 2, g_fatal_caption);
+    }
     if (g_mode) {
         write_entry(g_entry, clamp_entry(length));
     }
@@ -106,13 +110,17 @@ int log_options(int* mode, const char* text) {
     if (text_find_nocase(text, "-append", &found)) {
         *mode |= LOG_APPEND;
     }
+    if (text_find_nocase(text, "-Quiet", &found)) {
+        *mode |= LOG_QUIET;
+    }
     return 1;
 }
 
 int log_open(const char* name, int mode) {
     CORE_ASSERT_POINTER(name);
     g_lock = log_platform_lock_create();
-    g_mode = mode;
+    g_quiet = mode & LOG_QUIET;
+    g_mode = mode & ~LOG_QUIET;
     if (!log_platform_command_line()) {
         CORE_ABORT("Unable to retrieve commandline!\n");
     }
@@ -159,7 +167,7 @@ int log_close() {
 }
 
 int log_mode() {
-    return g_mode;
+    return g_mode | g_quiet;
 }
 
 int log_printf(const char* format, ...) {

@@ -14,6 +14,7 @@ enum {
     LOG_FILE = 2,    // "-debug": entries are appended to the log file
     LOG_DEBUG = 4,   // "-debug": banner, memory sections and reports
     LOG_APPEND = 8,  // "-append": the log file is not emptied at opening
+    LOG_QUIET = 16,  // "-Quiet": no box for anyone, not even for a fatal stop
 };
 
 enum { LOG_ENTRY_LIMIT = 4096, LOG_PATH_SIZE = 320 };

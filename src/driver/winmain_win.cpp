@@ -7,6 +7,7 @@
 #include "core/cmdline.h"
 #include "core/log.h"
 #include "core/memory.h"
+#include "core/text.h"
 #include "driver/identity.h"
 #include "driver/message.h"
 #include "driver/ole.h"
@@ -15,6 +16,7 @@
 #include "driver/relocate.h"
 #include "driver/run_mode.h"
 #include "net/socket.h"
+#include "script/file_removal.h"
 #include "script/keyword_table.h"
 #include "script/script.h"
 
@@ -33,23 +35,52 @@ void init_common_controls() {
     InitCommonControlsEx(&controls);
 }
 
+// Exit codes of a "-Quiet" run; every other run ends with 0.
+enum {
+    EXIT_REMOVED = 0,   // the product was removed completely
+    EXIT_FATAL = 1,     // a fatal stop
+    EXIT_NOT_FOUND = 2, // no installation was found; nothing was removed
+    EXIT_DAMAGED = 3,   // the archive or the install script is unusable
+    EXIT_LEFTOVERS = 4, // removed, except for files or folders named in the log
+};
+
+int quiet() {
+    return log_mode() & LOG_QUIET;
+}
+
 // Loads, runs and unloads the install script; its failures are the script's
-// to show.
-void run_script(int run_mode) {
+// to show. Returns the run's exit code; `deferred` receives the file that
+// may be deleted only once the started process has ended.
+int run_script(int run_mode, int uninstaller_waits, char* deferred, int size) {
+    const char load_failed[] = "Couldn't load installation script.\n";
     if (!script_load(&g_install_state, "install.dat", run_mode)) {
-        CORE_ABORT("Couldn't load installation script.\n");
+        if (!quiet()) {
+            CORE_ABORT(load_failed);
+        }
+        log_printf(load_failed);
+        return EXIT_DAMAGED;
     }
+    g_install_state->uninstaller_waits = uninstaller_waits;
+    int exit_code = EXIT_REMOVED;
     if (!script_run(g_install_state, nullptr)) {
         log_printf("Script failed somewhere\n");
+        exit_code = EXIT_DAMAGED;
+    } else if (g_install_state->install_missing) {
+        exit_code = EXIT_NOT_FOUND;
+    } else if (g_install_state->leftovers.count > 0) {
+        exit_code = EXIT_LEFTOVERS;
     }
+    text_copy(deferred, size, g_install_state->deferred_file);
     script_free(&g_install_state);
+    return exit_code;
 }
 
 // Everything between start-up and shut-down once this process is the one that
 // does the work. Start-up: memory, common controls, socket library, keyword
 // table, OLE, archive, progress window, script; shut-down runs the same steps
-// in reverse and ends with the memory report.
-void run_in_place(HINSTANCE instance, char* own_path, int run_mode) {
+// in reverse and ends with the memory report. Returns the run's exit code.
+int run_in_place(HINSTANCE instance, char* own_path, int run_mode, int uninstaller_waits,
+                 char* deferred, int size) {
     mem_init(MEM_LIMIT_MAXIMUM, 0);
     init_common_controls();
     // A library that does not start is only logged: the network steps fail later.
@@ -61,9 +92,12 @@ void run_in_place(HINSTANCE instance, char* own_path, int run_mode) {
         CORE_ABORT("Couldn't init install\n");
     }
 
+    int exit_code = EXIT_DAMAGED;
     if (ffs_open(own_path)) {
-        progress_create(instance, nullptr);
-        run_script(run_mode);
+        if (!quiet()) {
+            progress_create(instance, nullptr);
+        }
+        exit_code = run_script(run_mode, uninstaller_waits, deferred, size);
         progress_destroy();
     } else {
         message_notify("The installation file has been damaged, please download a new copy.",
@@ -75,6 +109,7 @@ void run_in_place(HINSTANCE instance, char* own_path, int run_mode) {
     keyword_table_free();
     sock_cleanup();
     mem_report();
+    return exit_code;
 }
 
 } // namespace
@@ -93,13 +128,26 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     log_printf("Cmdline '%s' '%s'\n", command_line, arguments);
 
     int run_mode = run_mode_from_command_line(command_line);
-    if (run_mode_relocates(run_mode, command_line)) {
-        relocate_and_spawn(cmdline_argument(command_line, 1, nullptr));
+    int exit_code = EXIT_REMOVED;
+    RelocateWaiting waiting = {};
+    if (quiet() && run_mode != RUN_UNINSTALL) {
+        // Registration needs a person; the unattended update is not there yet.
+        log_printf("Quiet: nothing shown, nothing sent\n");
+    } else if (run_mode_relocates(run_mode, command_line)) {
+        relocate_and_spawn(cmdline_argument(command_line, 1, nullptr), quiet(), &exit_code);
     } else {
-        run_in_place(instance, own_path, run_mode);
+        int waits = relocate_waiting_from(command_line, &waiting);
+        char deferred[STATE_TEXT_SIZE] = "";
+        exit_code = run_in_place(instance, own_path, run_mode, waits, deferred, sizeof deferred);
+        if (waits) {
+            relocate_report(&waiting, exit_code);
+            if (deferred[0] != '\0') {
+                delete_file_patiently(deferred, 5000, nullptr);
+            }
+        }
     }
 
     log_printf("Successful Exit...\n");
     log_close();
-    return 0;
+    return quiet() ? exit_code : 0;
 }

@@ -4,8 +4,8 @@
 // the callers write the failure in their own words.
 #pragma once
 
-// Deletes one file.
-int file_delete(const char* path);
+// Deletes one file; while it is in use, tries again for up to `milliseconds`.
+int file_delete(const char* path, int milliseconds);
 
 // 1 when a file or folder of that path exists.
 int file_exists(const char* path);

@@ -12,9 +12,20 @@ enum { FILES_PATTERN_SIZE = 330 };
 
 } // namespace
 
-int file_delete(const char* path) {
+int file_delete(const char* path, int milliseconds) {
     CORE_ASSERT_POINTER(path);
-    return DeleteFileA(path) ? 1 : 0;
+    const int pause = 50;
+    for (;;) {
+        if (DeleteFileA(path)) {
+            return 1;
+        }
+        DWORD error = GetLastError();
+        if (milliseconds <= 0 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) {
+            return 0;
+        }
+        Sleep(pause);
+        milliseconds -= pause;
+    }
 }
 
 int file_exists(const char* path) {

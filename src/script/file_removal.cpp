@@ -41,9 +41,22 @@ int cut_to_parent(char* folder) {
     return 0;
 }
 
+void note_leftover(RemovalLeftovers* leftovers, const char* path) {
+    if (!leftovers) {
+        return;
+    }
+    if (leftovers->count < REMOVAL_NAMED) {
+        text_copy(leftovers->names[leftovers->count], REMOVAL_FOLDER_SIZE, path);
+    }
+    ++leftovers->count;
+}
+
+int delete_file_within(const char* path, const char* next, int milliseconds,
+                       RemovalLeftovers* leftovers);
+
 } // namespace
 
-int remove_empty_dirs(const char* folder) {
+int remove_empty_dirs(const char* folder, RemovalLeftovers* leftovers) {
     CORE_ASSERT_POINTER(folder);
     char path[REMOVAL_FOLDER_SIZE];
     if (!text_copy(path, sizeof path, folder)) {
@@ -65,6 +78,7 @@ int remove_empty_dirs(const char* folder) {
         log_printf("Deleting '%s'\n", path);
         if (!folder_remove(path)) {
             log_printf("Unable to delete dir '%s'\n", path);
+            note_leftover(leftovers, path);
             return first ? 0 : 1;
         }
         if (!cut_to_parent(path)) {
@@ -73,15 +87,30 @@ int remove_empty_dirs(const char* folder) {
     }
 }
 
-int delete_file(const char* path) {
-    return delete_file_before(path, nullptr);
+int delete_file(const char* path, RemovalLeftovers* leftovers) {
+    return delete_file_within(path, nullptr, 0, leftovers);
 }
 
-int delete_file_before(const char* path, const char* next) {
+int delete_file_before(const char* path, const char* next, RemovalLeftovers* leftovers) {
+    return delete_file_within(path, next, 0, leftovers);
+}
+
+int delete_file_patiently(const char* path, int milliseconds, RemovalLeftovers* leftovers) {
+    return delete_file_within(path, nullptr, milliseconds, leftovers);
+}
+
+namespace {
+
+int delete_file_within(const char* path, const char* next, int milliseconds,
+                       RemovalLeftovers* leftovers) {
     CORE_ASSERT_POINTER(path);
     log_printf("Delete file '%s'\n", path);
-    if (!file_delete(path)) {
+    if (!file_delete(path, milliseconds)) {
         log_printf("Unable to delete file '%s'\n", path);
+        // A file that was already gone is no loss.
+        if (file_exists(path)) {
+            note_leftover(leftovers, path);
+        }
     }
     char folder[REMOVAL_FOLDER_SIZE];
     if (!text_copy(folder, sizeof folder, path)) {
@@ -104,9 +133,11 @@ int delete_file_before(const char* path, const char* next) {
         folder_leave();
         return 1;
     }
-    remove_empty_dirs(folder);
+    remove_empty_dirs(folder, leftovers);
     return 1;
 }
+
+} // namespace
 
 int path_is_full(const char* path) {
     CORE_ASSERT_POINTER(path);

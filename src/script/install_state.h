@@ -1,6 +1,8 @@
 // The one record that the install script fills and every later step reads.
 #pragma once
 
+#include "script/file_removal.h"
+
 enum { STATE_TEXT_SIZE = 160 };
 
 struct InstallState {
@@ -26,6 +28,12 @@ struct InstallState {
     int file_count;
     const char* file_list;    // into script_text: names separated by ','
     const char* run_position; // into script_text: where the run loop stands
+    int install_missing;      // INSTALL found no installation to remove
+    // The started process waits for this one ("-Quiet"): its own file, the
+    // UNINSTALL NAME, is deleted only after it has ended, into deferred_file.
+    int uninstaller_waits;
+    char deferred_file[STATE_TEXT_SIZE];
+    RemovalLeftovers leftovers;
 };
 
 // A command's handler: `arguments` is the first byte after the keyword's ':'

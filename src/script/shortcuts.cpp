@@ -19,13 +19,14 @@ int g_group_whole = 1;
 
 // remove_item for an item name that may have been cut to fit (`whole` 0):
 // the shortcut of a cut name is not deleted.
-int remove_shortcut(const char* target, const char* arguments, const char* item, int whole) {
+int remove_shortcut(const char* target, const char* arguments, const char* item, int whole,
+                    RemovalLeftovers* leftovers) {
     log_printf("Delete Item = '%s' : '%s' ('%s' / '%s')\n", g_current_group, item, target,
                arguments);
     char path[SHORTCUT_PATH_SIZE];
     whole = shortcut_path(path, sizeof path, item) && whole;
     if (path_is_usable(path, whole)) {
-        delete_file(path);
+        delete_file(path, leftovers);
     }
     return 1;
 }
@@ -74,7 +75,7 @@ int set_group(const char* group) {
 }
 
 int remove_item(const char* target, const char* arguments, const char* item) {
-    return remove_shortcut(target, arguments, item, 1);
+    return remove_shortcut(target, arguments, item, 1, nullptr);
 }
 
 int cmd_create_group(InstallState* state, const char* arguments, int* consumed) {
@@ -95,7 +96,7 @@ int cmd_add_item(InstallState* state, const char* arguments, int* consumed) {
     arg_take(state, arguments, item_arguments, sizeof item_arguments, consumed);
     int whole = arg_take_whole(state, arguments, item, sizeof item, consumed);
     if (state->run_mode == RUN_UNINSTALL) {
-        return remove_shortcut(target, item_arguments, item, whole);
+        return remove_shortcut(target, item_arguments, item, whole, &state->leftovers);
     }
     if (text_equal_nocase(item_arguments, "-Register")) {
         whole =

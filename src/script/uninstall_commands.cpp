@@ -20,10 +20,13 @@ enum {
     UNINSTALL_FOLDER_SIZE = 320,   // the installation folder being computed
     UNINSTALL_KEY_SIZE = 320,      // the uninstall entry's key path
     UNINSTALL_ARGUMENT_SIZE = 320, // DONE's argument
+    UNINSTALL_MORE_SIZE = 32,      // the count of the leftovers not named
 };
 
 const char g_install_path_value[] = "Install Path";
 const char g_not_found[] = "Unable to find previous installation; files could not be removed.";
+const char g_removed_except[] =
+    " has been uninstalled, except for these files, which could not be deleted:";
 const char g_uninstall_key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s %s";
 
 // `before`, the company and product names with one space between them, and
@@ -147,9 +150,15 @@ void remove_files(InstallState* state) {
             walk = peek;
             ahead = 1;
         }
+        int uninstaller = position == state->file_count + 1 && state->uninstall_name[0] != '\0';
         if (path_is_usable(current->path, current->whole)) {
-            int hint = ahead && next->whole && path_is_full(next->path);
-            delete_file_before(current->path, hint ? next->path : nullptr);
+            if (uninstaller && state->uninstaller_waits) {
+                // The started process still runs from it: deleted once it has ended.
+                text_copy(state->deferred_file, sizeof state->deferred_file, current->path);
+            } else {
+                int hint = ahead && next->whole && path_is_full(next->path);
+                delete_file_before(current->path, hint ? next->path : nullptr, &state->leftovers);
+            }
         }
         if (!ahead) {
             has_current = removal_next(&walk, next, 0);
@@ -170,6 +179,29 @@ void delete_uninstall_entry(const InstallState* state) {
     if (reg_key_exists(REG_ROOT_LOCAL_MACHINE, key)) {
         reg_delete_key(REG_ROOT_LOCAL_MACHINE, key);
     }
+}
+
+// The final notice. When files or folders stayed, it names the first few and
+// counts the rest: a partial removal is never told as a complete one.
+void notify_removed(const InstallState* state) {
+    const RemovalLeftovers* leftovers = &state->leftovers;
+    char notice[2 * STATE_TEXT_SIZE + REMOVAL_NAMED * (REMOVAL_FOLDER_SIZE + 1) +
+                UNINSTALL_MORE_SIZE];
+    if (leftovers->count == 0) {
+        format_with_names(state, notice, STATE_TEXT_SIZE, "", " has been uninstalled!");
+    } else {
+        format_with_names(state, notice, 2 * STATE_TEXT_SIZE, "", g_removed_except);
+        for (int i = 0; i < leftovers->count && i < REMOVAL_NAMED; ++i) {
+            text_append(notice, sizeof notice, "\n");
+            text_append(notice, sizeof notice, leftovers->names[i]);
+        }
+        if (leftovers->count > REMOVAL_NAMED) {
+            char more[UNINSTALL_MORE_SIZE];
+            text_format(more, sizeof more, "\nand %d more.", leftovers->count - REMOVAL_NAMED);
+            text_append(notice, sizeof notice, more);
+        }
+    }
+    message_notify(notice, "Uninstaller...");
 }
 
 } // namespace
@@ -227,6 +259,7 @@ int cmd_install(InstallState* state, const char*, int*) {
         if (!reg_key_exists(REG_ROOT_CURRENT_USER, state->registry_path) ||
             !read_install_path(state)) {
             message_notify(g_not_found, nullptr);
+            state->install_missing = 1;
             state->run_mode = RUN_NONE;
             return 1;
         }
@@ -244,15 +277,13 @@ int cmd_done(InstallState* state, const char* arguments, int* consumed) {
         }
         char unused[UNINSTALL_ARGUMENT_SIZE];
         arg_take(state, arguments, unused, sizeof unused, consumed);
-        format_with_names(state, state->text, sizeof state->text, "", " has been uninstalled!");
-        message_notify(state->text, "Uninstaller...");
-        state->text[0] = '\0';
+        notify_removed(state);
         break;
     }
     case RUN_REGISTER_STANDALONE:
     case RUN_REGISTER_INSTALLER:
         if (state->register_shortcut[0] != '\0') {
-            delete_file(state->register_shortcut);
+            delete_file(state->register_shortcut, nullptr);
         }
         break;
     case RUN_UPDATE:

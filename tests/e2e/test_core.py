@@ -33,10 +33,16 @@ OTHERS = [
     ("notify", PROBLEM, "Notice text", "Return", 0, None),
     ("confirm", ASK, r"Question text\?", "y", 10, None),
     ("confirm", ASK, r"Question text\?", "n", 11, None),
+    # With -Quiet no box at all: its words are in the log, a question is answered Yes.
+    ("abort -Quiet -debug", None, None, None, 1, r"\r\n\r\nABORT: Couldn't init install" + AT.replace(r"\n", r"\r\n") + "$"),
+    ("notify -Quiet -debug", None, None, None, 0, r"\nUninstall problem\.\.\. Notice text\r\n"),
+    ("confirm -Quiet -debug", None, None, None, 10, r"\nUninstall\.\.\. Question text\? Yes\r\n"),
 ]
 DONE, REGISTER = "Uninstaller...", "Acme Widgets Widget Studio Registration..."
 QUESTION = "Are you sure you want to uninstall Acme Widgets Widget Studio?"
 UNINSTALLED = "Acme Widgets Widget Studio has been uninstalled!"
+EXCEPT = ("Acme Widgets Widget Studio has been uninstalled, except for these files, which could not be "
+          "deleted:\n")
 NOT_FOUND = "Unable to find previous installation; files could not be removed."
 FOLDER = "C:\\Program Files\\Acme Widgets\\Widget Studio\\"
 COMPONENT = "$2widgets.ocx"
@@ -129,19 +135,36 @@ class Archive(scenario.Scenario):
 
 
 class Uninstall(scenario.Scenario):
+    def temp(self, *parts):
+        return os.path.join(glob.glob(self.drive_c("users", "*", "Temp"))[0], *parts)
+
     def uninstall(self, arguments, boxes, name, answered=None):
         """Runs the installed uninstaller through its boxes; returns the log of the process
-        that did the work."""
-        def copies():
-            return set(glob.glob(self.drive_c("users", "*", "Temp", "Del*.exe")))
-        before = copies()
+        that did the work, whose copy in the temporary folder must be gone."""
+        in_place = "-InstReg" in arguments
+        log = os.path.join(os.path.dirname(self.product.uninstaller()), "debug.log") if in_place \
+            else self.temp("debug.log")
+        if os.path.exists(log):
+            os.remove(log)
         self.run_answered(self.product.uninstaller(), arguments, name, boxes, answered=answered)
-        new = copies() - before  # a new name each time: earlier copies stay
-        self.assertEqual(0 if "-InstReg" in arguments else 1, len(new), new)
-        self.copy = new.pop() if new else self.product.uninstaller()
-        self.assertFalse(os.path.exists(self.copy[:-4] + ".tmp"))
-        log = os.path.join(os.path.dirname(self.copy), "debug.log")
-        return any_kilobytes(read_log(log)) if "-debug" in arguments else None
+        self.assertEqual([], glob.glob(self.temp("Del*")), "no copy and no reserved name stays")
+        if "-debug" not in arguments:
+            return None
+        log = read_log(log)
+        copy = re.match(r"(?s).*?\nCmdline '\"([^\"]+)\"", log)
+        self.copy = self.product.uninstaller() if in_place else self.prefix.unix_path(copy.group(1))
+        return any_kilobytes(log)
+
+    def quiet(self, exe, arguments, code, name):
+        """Runs exe as a deployment script does: no box, and it returns only with the outcome."""
+        run = self.start(exe, arguments, name=name)
+        self.assertEqual(code, run.wait(120))
+        return run
+
+    def after_quiet(self, run):
+        self.prefix.wait_idle(60)
+        self.assertEqual([], run.boxes())
+        self.assertEqual([], glob.glob(self.temp("Del*")), "no copy and no reserved name stays")
 
     def entry_exists(self):
         return self.prefix.reg_query(self.product.entry_key(), "DisplayName") is not None
@@ -189,28 +212,88 @@ class Uninstall(scenario.Scenario):
         self.assertTrue(os.path.isdir(self.prefix.unix_path("C:\\Program Files")))
         self.assertTrue(os.path.isdir(self.product.programs_folder()))
 
-    def yes_with_a_file_held_open_and_a_shortcut_of_the_user(self, group):
-        mine = os.path.join(self.product.group_folder(), "My notes.lnk")
-        with open(mine, "w") as f:
-            f.write("added by the user\n")
-        held = self.product.file("help\\studio.hlp")
+    def hold(self, held):
+        """Another program holds `held` open until the returned call releases it."""
         ready, release = self.drive_c("held.ready"), self.drive_c("held.release")
+        for mark in (ready, release):
+            if os.path.exists(mark):
+                os.remove(mark)
         holder = self.start(scenario.env_path("CORE_PROBE_EXE"),
                             ["hold"] + [self.prefix.windows_path(p) for p in (held, ready, release)],
                             name="holder", channels="-all")
         if not wd.until(lambda: os.path.exists(ready), 30):
             wd.fail(holder, f"{ready} did not appear within 30 s")
-        log = self.uninstall(["-debug"], [(ASK, QUESTION, "y"), (DONE, UNINSTALLED, "Return")], "held",
-                             answered=lambda: open(release, "w").close())
-        self.assertEqual(0, holder.wait(60))
+
+        def released():
+            open(release, "w").close()
+            self.assertEqual(0, holder.wait(60))
+        return released
+
+    def test_quiet_runs_show_nothing_wait_for_the_work_and_tell_its_outcome(self):
+        packed = self.place_packed(scenario.SAMPLE, "packed-quiet.exe")
+        self.product = product.Product(self.prefix, scenario.SAMPLE)
+        probe, uninstaller = scenario.env_path("COMPONENT_PROBE_DLL"), self.product.uninstaller()
+        self.product.install(packed, probe)
+        installed = self.product.remaining()
+        first_log = os.path.join(os.path.dirname(uninstaller), "debug.log")
+        # Registration needs a person and the update is not unattended yet: nothing shown or sent.
+        for option in ("-Register", "-Update", "-InstReg"):
+            self.after_quiet(self.quiet(uninstaller, [option, "-Quiet", "-debug"], 0, option))
+            self.assertEqual(crlf(opening(FOLDER + "uninstall.exe", f"{option} -Quiet -debug").replace(
+                scenario.MEMORY_INIT, "") + "Quiet: nothing shown, nothing sent\nSuccessful Exit...\n"),
+                read_log(first_log))
+        # No installation found: 2, nothing removed.
+        self.prefix.reg_import(os.path.join(product.FIXTURES, "widget-studio-gone.reg"))
+        self.after_quiet(self.quiet(uninstaller, ["-Quiet", "-debug"], 2, "gone"))
+        self.assertIn(f"\r\nUninstall... {QUESTION} Yes\r\nUninstall problem... {NOT_FOUND}\r\n",
+                      read_log(self.temp("debug.log")))
+        self.assertEqual(sorted(installed + [LOG]), self.product.remaining())
+        # A program without its archive: 3.
+        stub = shutil.copy(scenario.env_path("UNINSTALL_EXE"), self.fresh_folder("Stub"))
+        self.after_quiet(self.quiet(stub, ["-Quiet", "-debug"], 3, "stub"))
+        self.assertIn(f"\r\nUninstall problem... {DAMAGED}\r\n", read_log(self.temp("debug.log")))
+        # A file held by another program: 4, the rest removed, the held file named in the log.
+        self.product.install(packed, probe)
+        held = self.product.file("help\\studio.hlp")
+        released = self.hold(held)
+        run = self.quiet(uninstaller, ["-Quiet", "-debug"], 4, "held")
+        released()
+        self.after_quiet(run)
+        log = read_log(self.temp("debug.log"))
+        self.assertIn(crlf(f"Unable to delete file '{FOLDER}help\\studio.hlp'\n"), log)
+        self.assertIn(crlf(f"Uninstaller... {EXCEPT}{FOLDER}help\\studio.hlp\n"), log)
+        self.assertTrue(log.endswith(crlf(f"Delete file '{FOLDER}uninstall.exe'\nSuccessful Exit...\n")), log)
+        drive = self.drive_c()
+        self.assertEqual(sorted([LOG, "Program Files/Acme Widgets", "Program Files/Acme Widgets/Widget Studio",
+                                 "Program Files/Acme Widgets/Widget Studio/help", os.path.relpath(held, drive),
+                                 "windows/system32/widgets.ocx"]), self.product.remaining())
+        # Removed completely: 0, and when it returns only its own file is still there.
+        self.product.install(packed, probe)
+        run = self.quiet(uninstaller, ["-Quiet"], 0, "clean")
+        self.assertEqual(["DllRegisterServer", "DllUnregisterServer"], self.product.component_calls(COMPONENT))
+        self.assertFalse(self.entry_exists())
+        self.assertFalse(os.path.exists(self.product.group_folder()))
+        self.assertLessEqual(set(self.product.remaining()) - {"windows/system32/widgets.ocx"}, {
+            "Program Files/Acme Widgets", "Program Files/Acme Widgets/Widget Studio",
+            "Program Files/Acme Widgets/Widget Studio/uninstall.exe"})
+        self.after_quiet(run)
+        self.assertEqual(["windows/system32/widgets.ocx"], self.product.remaining())
+
+    def yes_with_a_file_held_open_and_a_shortcut_of_the_user(self, group):
+        mine = os.path.join(self.product.group_folder(), "My notes.lnk")
+        with open(mine, "w") as f:
+            f.write("added by the user\n")
+        held = self.product.file("help\\studio.hlp")
+        released = self.hold(held)
+        log = self.uninstall(["-debug"], [(ASK, QUESTION, "y"), (DONE, EXCEPT + FOLDER + "help\\studio.hlp",
+                                                                  "Return")], "held", answered=released)
         # The first process wrote its log beside the installed file: it stays.
         folder = self.prefix.unix_path(FOLDER)
         copy = self.prefix.windows_path(self.copy)
         first = opening(FOLDER + "uninstall.exe", "-debug").replace(scenario.MEMORY_INIT, "")
         self.assertRegex(read_log(os.path.join(folder, "debug.log")), "^" + re.escape(
-            crlf(first + f'Copy: {FOLDER}uninstall.exe -> {copy}\nExec: "{copy}" -Spawn -debug (0x'))
-            + r"[0-9A-F]{8}\)\r\nSuccessful Exit\.\.\.\r\n$")
-        self.assertEqual(self.read_bytes(self.packed), self.read_bytes(self.copy))
+            crlf(first + f'Copy: {FOLDER}uninstall.exe -> {copy}\nDelete on close: {copy}\n'
+                         f'Exec: "{copy}" -Spawn -debug (0x')) + r"[0-9A-F]{8}\)\r\nSuccessful Exit\.\.\.\r\n$")
         f = FOLDER
         deleted = "".join(f"Delete file '{f}{name}'\n" + "".join(line + "\n" for line in after)
                           for name, after in [
@@ -237,7 +320,6 @@ class Uninstall(scenario.Scenario):
         self.assertFalse(self.entry_exists())
         self.assertEqual(FOLDER, self.prefix.reg_query(
             "HKCU\\Software\\Acme Widgets\\Widget Studio", "Install Path"), "not the uninstaller's")
-        self.assertTrue(os.path.exists(self.copy), "the copy stays in the temporary folder")
 
 
 if __name__ == "__main__":

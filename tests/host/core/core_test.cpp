@@ -94,9 +94,9 @@ TEST(Text, CompareFindLengthAndCutsToTheBuffer) {
 
 TEST(Log, OptionsBannerAppendSectionsAndTheEntryLimit) {
     int mode = -1;
-    EXPECT_EQ(1, log_options(&mode, "x-Debugx -WINDOW -append"));
-    EXPECT_EQ(LOG_FILE | LOG_DEBUG | LOG_CONSOLE | LOG_APPEND, mode);
-    log_options(&mode, "-debu -windo -appen");
+    EXPECT_EQ(1, log_options(&mode, "x-Debugx -WINDOW -append -qUIET"));
+    EXPECT_EQ(LOG_FILE | LOG_DEBUG | LOG_CONSOLE | LOG_APPEND | LOG_QUIET, mode);
+    log_options(&mode, "-debu -windo -appen -Quie");
     EXPECT_EQ(0, mode);
     std::string path = open_test_log("log_run.log", LOG_FILE | LOG_DEBUG);
     EXPECT_EQ(1, log_printf("Cmdline '%s' %d%%\n", "a b", 5));
@@ -114,12 +114,14 @@ TEST(Log, OptionsBannerAppendSectionsAndTheEntryLimit) {
               read_file(path));
     open_test_log("log_run.log", LOG_FILE | LOG_DEBUG);
     EXPECT_EQ("Tessel v0.33\n", read_file(path)) << "without -append the file is emptied";
-    for (int off : {0, int(LOG_APPEND), int(LOG_CONSOLE)}) {
+    // "-Quiet" alone writes nothing, yet the mode tells it.
+    for (int off : {0, int(LOG_APPEND), int(LOG_CONSOLE), int(LOG_QUIET)}) {
         testing::internal::CaptureStdout();
         std::string other = open_test_log("log_off.log", off);
         log_printf("entry\n");
         EXPECT_EQ(off == LOG_CONSOLE ? "entry\n" : "", testing::internal::GetCapturedStdout());
         EXPECT_EQ(nullptr, fopen(other.c_str(), "r"));
+        EXPECT_EQ(off, log_mode());
     }
     log_close();
 }
@@ -132,6 +134,10 @@ TEST(LogDeath, AFormattedStopAndOneCutForItsLength) {
     EXPECT_EXIT((open_test_log("log_fatal.log", LOG_FILE), log_where("src/x.cpp", 42),
                  log_assert(0, "Value %d\n", 9)),
                 testing::ExitedWithCode(1), testing::Eq("[Internal error...] " + text));
+    EXPECT_EQ("\n\n" + text, read_file(log_file_path("log_fatal.log")));
+    EXPECT_EXIT((open_test_log("log_fatal.log", LOG_FILE | LOG_QUIET), log_where("src/x.cpp", 42),
+                 log_assert(0, "Value %d\n", 9)),
+                testing::ExitedWithCode(1), testing::Eq("")) << "no box for a quiet run";
     EXPECT_EQ("\n\n" + text, read_file(log_file_path("log_fatal.log")));
     const std::string entry(5000, 'e');
     EXPECT_EXIT((open_test_log("log_fatal.log", LOG_FILE), CORE_ABORT("%s", entry.c_str())),

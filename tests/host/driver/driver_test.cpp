@@ -25,15 +25,43 @@ TEST(OwnPath, ExeIsAppendedOnlyWhenMissingAndWhenItFits) {
     }
 }
 
-TEST(Relocate, SpawnThenTheArgumentsByteForByteOrRefused) {
+TEST(Relocate, SpawnTheWaitThenTheArgumentsByteForByteOrRefused) {
     const char* copy = "C:\\TEMP\\Del1A2B.exe";
-    char line[RELOCATE_COMMAND_SIZE];
-    EXPECT_EQ(1, relocate_command_line(line, sizeof line, copy, nullptr));
-    EXPECT_STREQ("\"C:\\TEMP\\Del1A2B.exe\" -Spawn", line);
-    EXPECT_EQ(1, relocate_command_line(line, sizeof line, copy, "-Register %s\t\"x y\" "));
-    EXPECT_STREQ("\"C:\\TEMP\\Del1A2B.exe\" -Spawn -Register %s\t\"x y\" ", line);
-    EXPECT_EQ(0, relocate_command_line(line, sizeof line, copy,
-                                       std::string(RELOCATE_COMMAND_SIZE, 'a').c_str()));
+    const RelocateWaiting waiting = {0x1C4, 0xFFFFFFFF};
+    const std::string long_arguments(RELOCATE_COMMAND_SIZE - 30, 'a');
+    // clang-format off
+    const struct { const RelocateWaiting* waiting; const char* arguments; int fits; std::string line; } cases[] = {
+        {nullptr, nullptr, 1, "\"C:\\TEMP\\Del1A2B.exe\" -Spawn"},
+        {nullptr, "-Register %s\t\"x y\" ", 1, "\"C:\\TEMP\\Del1A2B.exe\" -Spawn -Register %s\t\"x y\" "},
+        {&waiting, "-Quiet", 1, "\"C:\\TEMP\\Del1A2B.exe\" -Spawn -Waiting:1C4,FFFFFFFF -Quiet"},
+        {nullptr, long_arguments.c_str(), 1, "\"C:\\TEMP\\Del1A2B.exe\" -Spawn " + long_arguments},
+        {&waiting, long_arguments.c_str(), 0, ""}};
+    // clang-format on
+    for (const auto& c : cases) {
+        char line[RELOCATE_COMMAND_SIZE];
+        EXPECT_EQ(c.fits, relocate_command_line(line, sizeof line, copy, c.waiting, c.arguments));
+        if (c.fits) {
+            EXPECT_EQ(c.line, line);
+        }
+    }
+}
+
+TEST(Relocate, TheWaitIsReadOnlyWhole) {
+    // clang-format off
+    const struct { const char* command_line; int found; unsigned process, pipe; } cases[] = {
+        {"\"D.exe\" -Spawn -Waiting:1c4,aF -Quiet", 1, 0x1C4, 0xAF},
+        {"D.exe -waiting:FFFFFFFF,0", 1, 0xFFFFFFFF, 0}, {"D.exe -Waiting:1FFFFFFFF,1", 0, 0, 0},
+        {"D.exe -Waiting:1,", 0, 0, 0}, {"D.exe -Waiting:,1", 0, 0, 0}, {"D.exe -Waiting:1 2", 0, 0, 0},
+        {"D.exe -Wait:1,2", 0, 0, 0}};
+    // clang-format on
+    for (const auto& c : cases) {
+        RelocateWaiting waiting = {};
+        EXPECT_EQ(c.found, relocate_waiting_from(c.command_line, &waiting)) << c.command_line;
+        if (c.found) {
+            EXPECT_EQ(c.process, waiting.process) << c.command_line;
+            EXPECT_EQ(c.pipe, waiting.pipe) << c.command_line;
+        }
+    }
 }
 
 TEST(RunMode, UpdateOverInstRegOverRegisterAndRelocationUnlessSpawnedOrFromTheInstaller) {

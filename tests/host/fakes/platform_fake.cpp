@@ -12,6 +12,8 @@
 
 std::string shell_folder_fake_programs;
 int files_fake_listings = 0;
+std::vector<std::string> files_fake_held;
+int files_fake_delete_wait = 0;
 
 namespace {
 
@@ -48,10 +50,20 @@ bool folder_names(const char* folder, std::vector<std::string>* names) {
     return true;
 }
 
+bool held(const std::string& path) {
+    for (const std::string& one : files_fake_held) {
+        if (fold(one) == fold(path)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 void platform_fake_reset() {
     g_entries.clear();
+    files_fake_held.clear();
     files_fake_listings = 0;
     shell_folder_fake_programs = "C:\\Users\\Ann\\Start Menu\\Programs";
 }
@@ -72,9 +84,10 @@ std::vector<std::string> files_fake_paths() {
     return paths;
 }
 
-int file_delete(const char* path) {
+int file_delete(const char* path, int milliseconds) {
+    files_fake_delete_wait = milliseconds;
     auto found = g_entries.find(fold(path));
-    if (found == g_entries.end() || found->second.second) {
+    if (found == g_entries.end() || found->second.second || held(path)) {
         return 0;
     }
     g_entries.erase(found);
@@ -91,7 +104,8 @@ int folder_leave() {
 
 int folder_remove(const char* folder) {
     std::vector<std::string> names;
-    return folder_names(folder, &names) && names.empty() && g_entries.erase(fold(folder));
+    return folder_names(folder, &names) && names.empty() && !held(folder) &&
+           g_entries.erase(fold(folder));
 }
 
 int folder_list(const char* folder, FolderVisit visit, void* context) {

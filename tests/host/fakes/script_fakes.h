@@ -14,6 +14,10 @@ void platform_fake_reset();
 void files_fake_add(const std::string& path, bool folder = false);
 // Every path left, sorted, as added.
 std::vector<std::string> files_fake_paths();
+// Paths that cannot be deleted, as if another program held them; emptied by the reset.
+extern std::vector<std::string> files_fake_held;
+// The milliseconds of the last file_delete.
+extern int files_fake_delete_wait;
 // Folders listed since the reset.
 extern int files_fake_listings;
 // What shell_programs_folder answers ("" when the shell cannot tell).

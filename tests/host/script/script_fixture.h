@@ -47,12 +47,15 @@ class ScriptTest : public testing::Test {
     }
 
     // Loads `bytes` as the script and runs it, this test as the owner window.
-    int run(const std::string& bytes, int run_mode = RUN_UNINSTALL) {
+    int run(const std::string& bytes, int run_mode = RUN_UNINSTALL, int uninstaller_waits = 0) {
         if (state_) {
             script_free(&state_);
         }
         std::string path = write_bytes_file(test_file_name("dat"), bytes);
         EXPECT_EQ(1, script_load(&state_, path.c_str(), run_mode));
+        if (state_) {
+            state_->uninstaller_waits = uninstaller_waits;
+        }
         return state_ ? script_run(state_, this) : -1;
     }
 

@@ -8,6 +8,7 @@
 #include "core/text.h"
 #include "fakes/registry_fake.h"
 #include "fakes/script_fakes.h"
+#include "platform/files.h"
 #include "script/file_removal.h"
 #include "script/paths.h"
 #include "script/script_fixture.h"
@@ -118,6 +119,41 @@ TEST_F(Uninstall, YesRemovesTheFilesTheFoldersTheyEmptyTheShortcutsAndTheEntry) 
     EXPECT_EQ(progress + "show 0\n", window_fake_calls());
 }
 
+TEST_F(Uninstall, WhatStaysIsNamedAndCountedAndAWaitingUninstallerIsLeftForLast) {
+    const std::string f = g_folder;
+    const std::string except = "notify[Uninstaller...]: Acme Tool has been uninstalled, except for "
+                               "these files, which could not be deleted:\n";
+    // clang-format off
+    const struct { bool installed; Paths held; int waits; int count; std::string notice; } cases[] = {
+        {false, {}, 0, 0, "notify: Unable to find previous installation; files could not be removed.\n"},
+        {true, {f + "a.txt"}, 0, 1, except + f + "a.txt\n"},
+        {true, {f + "tool.exe", f + "a.txt", g_programs + "\\Acme Tool\\Tool.lnk", "C:\\Acme"}, 1, 4,
+         except + f + "tool.exe\n" + f + "a.txt\nC:\\Acme\\\nand 1 more.\n"}};
+    // clang-format on
+    for (const auto& c : cases) {
+        platform_fake_reset();
+        if (c.installed) {
+            install();
+        }
+        files_fake_held = c.held;
+        // A file that was gone already is no leftover.
+        ASSERT_EQ(1, run(script("tool.exe,a.txt,gone.txt,help\\tool.hlp"), RUN_UNINSTALL, c.waits));
+        const std::string question = "confirm: Are you sure you want to uninstall Acme Tool?\n";
+        EXPECT_EQ(question + c.notice, boxes());
+        EXPECT_EQ(c.count, state_->leftovers.count);
+        EXPECT_EQ(!c.installed, state_->install_missing);
+        const std::string uninstaller = f + "uninstall.exe";
+        const bool deleted = log().find("Delete file '" + uninstaller + "'") != std::string::npos;
+        EXPECT_EQ(c.installed && !c.waits, deleted);
+        EXPECT_EQ(c.waits ? uninstaller : "", state_->deferred_file);
+    }
+    EXPECT_EQ(0, files_fake_delete_wait);
+    files_fake_add(f + "uninstall.exe");
+    EXPECT_EQ(1, delete_file_patiently((f + "uninstall.exe").c_str(), 5000, nullptr));
+    EXPECT_EQ(5000, files_fake_delete_wait);
+    EXPECT_EQ(0, file_exists((f + "uninstall.exe").c_str()));
+}
+
 TEST_F(Uninstall, ShortcutsThatDoNotFitOrAreNotFullAreNeverDeleted) {
     files_fake_add(g_programs + "\\" + g_long.substr(0, 159) + ".lnk");
     ASSERT_EQ(1, run(S("~ADD ITEM:1\tt\t\t" + g_long + "|~CREATE GROUP:" + g_long +
@@ -143,12 +179,12 @@ TEST_F(Uninstall, RemovalPrunesEmptiedFoldersAndUsesOnlyWholeFullPaths) {
     files_fake_add("C:\\Tool\\.profile");
     files_fake_add("C:/Fwd/Sub/x.txt");
     const std::string cut = "C:\\" + std::string(REMOVAL_FOLDER_SIZE, 'f');
-    EXPECT_EQ(1, remove_empty_dirs("C:\\P\\Sub"));
-    EXPECT_EQ(0, remove_empty_dirs("C:\\Missing\\"));
-    EXPECT_EQ(1, remove_empty_dirs("C:\\Tool"));
-    EXPECT_EQ(0, remove_empty_dirs(cut.c_str()));
-    EXPECT_EQ(1, delete_file(cut.c_str()));
-    EXPECT_EQ(1, delete_file("C:/Fwd/Sub/x.txt"));
+    EXPECT_EQ(1, remove_empty_dirs("C:\\P\\Sub", nullptr));
+    EXPECT_EQ(0, remove_empty_dirs("C:\\Missing\\", nullptr));
+    EXPECT_EQ(1, remove_empty_dirs("C:\\Tool", nullptr));
+    EXPECT_EQ(0, remove_empty_dirs(cut.c_str(), nullptr));
+    EXPECT_EQ(1, delete_file(cut.c_str(), nullptr));
+    EXPECT_EQ(1, delete_file("C:/Fwd/Sub/x.txt", nullptr));
     for (const char* path : {"C:\\a", "z:/a", "\\\\server\\a"}) {
         EXPECT_EQ(1, path_is_usable(path, 1)) << path;
     }
