@@ -1,15 +1,17 @@
-/* The floor of the removal benchmark: `delete_tree.exe ROOT FOLDERS FILES` asks in a box,
- * deletes ROOT\dNN\fNNNN.dat (NN < FOLDERS, NNNN < FILES) with nothing but DeleteFileA and
- * RemoveDirectoryA, in the uninstaller's order, then the folders, ROOT and ROOT's parent,
- * and says so in a box, as the uninstaller does: the benchmark times both the same way.
- * Exits 1 when anything could not be deleted. */
+/* The floor of the removal benchmark: `delete_tree.exe ROOT FOLDERS FILES [-Quiet]` asks in
+ * a box, deletes ROOT\dNN\fNNNN.dat (NN < FOLDERS, NNNN < FILES) with nothing but DeleteFileA
+ * and RemoveDirectoryA, in the uninstaller's order, then the folders, ROOT and ROOT's parent,
+ * and says so in a box, as the uninstaller does: the benchmark times both the same way. With
+ * -Quiet, as the uninstaller, it shows no box. Exits 1 when anything could not be deleted. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <windows.h>
 
 int main(int argc, char** argv) {
-    if (argc != 4 || MessageBoxA(NULL, "Delete the tree?", "Floor...", MB_YESNO) == IDNO)
+    int quiet = argc == 5 && strcmp(argv[4], "-Quiet") == 0;
+    if ((argc != 4 && !quiet) ||
+        (!quiet && MessageBoxA(NULL, "Delete the tree?", "Floor...", MB_YESNO) == IDNO))
         return 2;
     int folders = atoi(argv[2]), files = atoi(argv[3]), failed = 0;
     char path[MAX_PATH];
@@ -25,6 +27,7 @@ int main(int argc, char** argv) {
     snprintf(path, sizeof path, "%s", argv[1]);
     *strrchr(path, '\\') = '\0';
     failed |= !RemoveDirectoryA(path);
-    MessageBoxA(NULL, "The tree has been deleted!", "Floor done...", MB_OK);
+    if (!quiet)
+        MessageBoxA(NULL, "The tree has been deleted!", "Floor done...", MB_OK);
     return failed;
 }

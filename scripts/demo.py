@@ -2,6 +2,7 @@
 Wine prefix as its installer would have left it, then removed by its packed
 uninstaller started without options, as a user would, with screenshots."""
 
+import glob
 import os
 import shutil
 import subprocess
@@ -91,7 +92,6 @@ def main():
 
     exe = widget.uninstaller()
     temp = os.path.join(prefix.path, "drive_c", "users")
-    before = {os.path.join(d, f) for d, _, fs in os.walk(temp) for f in fs if f.startswith("Del")}
     say(f"\n== The user starts {prefix.windows_path(exe)} -debug")
     run = wd.start(prefix, exe, ["-debug"], log=os.path.join(DEMO, "wine.log"))
     box = wd.wait_box(run, "Uninstall...", timeout=60)
@@ -124,10 +124,9 @@ def main():
     say(f"    uninstall entry: {'still there' if entry else 'deleted'}; component calls: "
         f"{widget.component_calls('$2widgets.ocx')}")
 
-    after = {os.path.join(d, f) for d, _, fs in os.walk(temp) for f in fs if f.startswith("Del")}
-    copies = sorted(after - before)
-    if copies:
-        log = os.path.join(os.path.dirname(copies[0]), "debug.log")
+    copies = [os.path.join(d, f) for d, _, fs in os.walk(temp) for f in fs if f.startswith("Del")]
+    say(f"    copies left in the temporary folder: {len(copies)} (the copy goes when it ends)")
+    for log in glob.glob(os.path.join(temp, "*", "Temp", "debug.log")):
         say(f"\n== The copy's debug.log ({prefix.windows_path(log)}):")
         with open(log, encoding="latin-1") as f:
             lines = f.read().splitlines()
@@ -142,7 +141,7 @@ def main():
     say(f"\n== Screenshots in {os.path.relpath(SCREENS, ROOT)}/: {', '.join(shots)}")
     if not found:
         say("   (the progress window came and went before it could be caught this time)")
-    return 0 if code == 0 and not entry else 1
+    return 0 if code == 0 and not entry and not copies else 1
 
 
 if __name__ == "__main__":

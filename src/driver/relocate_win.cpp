@@ -90,8 +90,8 @@ int relocate_and_spawn(const char* arguments, int wait, int* exit_code) {
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process = {};
-        started = CreateProcessA(nullptr, command_line, nullptr, nullptr, TRUE, 0, nullptr,
-                                 nullptr, &startup, &process);
+        started = CreateProcessA(nullptr, command_line, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                 &startup, &process);
         if (!started) {
             log_last_error("Failed to create process (%d) (0x%.8X)\n");
         }

@@ -20,7 +20,8 @@ int file_delete(const char* path, int milliseconds) {
             return 1;
         }
         DWORD error = GetLastError();
-        if (milliseconds <= 0 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) {
+        if (milliseconds <= 0 ||
+            (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) {
             return 0;
         }
         Sleep(pause);

@@ -132,6 +132,7 @@ class Network(scenario.Scenario):
         # The first process logs its relocation beside the program; the copy works in Temp.
         temp = self.temp_logs()
         self.assertEqual(0 if self.in_place else 1, len(temp), temp)
+        self.assertEqual([], glob.glob(self.drive_c("users", "*", "Temp", "Del*")), "no copy stays")
         log = os.path.join(self.install_dir, "debug.log") if self.in_place else temp[0]
         return self.read_bytes(log).decode("latin-1").replace("\r\n", "\n")
 

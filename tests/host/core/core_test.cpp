@@ -137,7 +137,8 @@ TEST(LogDeath, AFormattedStopAndOneCutForItsLength) {
     EXPECT_EQ("\n\n" + text, read_file(log_file_path("log_fatal.log")));
     EXPECT_EXIT((open_test_log("log_fatal.log", LOG_FILE | LOG_QUIET), log_where("src/x.cpp", 42),
                  log_assert(0, "Value %d\n", 9)),
-                testing::ExitedWithCode(1), testing::Eq("")) << "no box for a quiet run";
+                testing::ExitedWithCode(1), testing::Eq(""))
+        << "no box for a quiet run";
     EXPECT_EQ("\n\n" + text, read_file(log_file_path("log_fatal.log")));
     const std::string entry(5000, 'e');
     EXPECT_EXIT((open_test_log("log_fatal.log", LOG_FILE), CORE_ABORT("%s", entry.c_str())),

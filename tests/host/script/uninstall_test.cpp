@@ -126,7 +126,8 @@ TEST_F(Uninstall, WhatStaysIsNamedAndCountedAndAWaitingUninstallerIsLeftForLast)
     // clang-format off
     const struct { bool installed; Paths held; int waits; int count; std::string notice; } cases[] = {
         {false, {}, 0, 0, "notify: Unable to find previous installation; files could not be removed.\n"},
-        {true, {f + "a.txt"}, 0, 1, except + f + "a.txt\n"},
+        {true, {f + "a.txt", "C:\\Acme", f + "help\\tool.hlp"}, 0, 3,
+         except + f + "a.txt\n" + f + "help\\tool.hlp\nC:\\Acme\\\n"},
         {true, {f + "tool.exe", f + "a.txt", g_programs + "\\Acme Tool\\Tool.lnk", "C:\\Acme"}, 1, 4,
          except + f + "tool.exe\n" + f + "a.txt\nC:\\Acme\\\nand 1 more.\n"}};
     // clang-format on
