@@ -35,7 +35,8 @@ void init_common_controls() {
     InitCommonControlsEx(&controls);
 }
 
-// Exit codes of a "-Quiet" run; every other run ends with 0.
+// Exit codes of a "-Quiet" run, with the update's (update/update.h); every
+// other run ends with 0.
 enum {
     EXIT_REMOVED = 0,   // the product was removed completely
     EXIT_FATAL = 1,     // a fatal stop
@@ -69,6 +70,8 @@ int run_script(int run_mode, int uninstaller_waits, char* deferred, int size) {
         exit_code = EXIT_NOT_FOUND;
     } else if (g_install_state->leftovers.count > 0) {
         exit_code = EXIT_LEFTOVERS;
+    } else if (run_mode == RUN_UPDATE) {
+        exit_code = g_install_state->update_outcome;
     }
     text_copy(deferred, size, g_install_state->deferred_file);
     script_free(&g_install_state);
@@ -130,8 +133,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     int run_mode = run_mode_from_command_line(command_line);
     int exit_code = EXIT_REMOVED;
     RelocateWaiting waiting = {};
-    if (quiet() && run_mode != RUN_UNINSTALL) {
-        // Registration needs a person; the unattended update is not there yet.
+    if (quiet() && run_mode != RUN_UNINSTALL && run_mode != RUN_UPDATE) {
+        // Registration needs a person.
         log_printf("Quiet: nothing shown, nothing sent\n");
     } else if (run_mode_relocates(run_mode, command_line)) {
         relocate_and_spawn(cmdline_argument(command_line, 1, nullptr), quiet(), &exit_code);

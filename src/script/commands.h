@@ -11,6 +11,7 @@ int cmd_product_name(InstallState* state, const char* arguments, int* consumed);
 int cmd_product_version(InstallState* state, const char* arguments, int* consumed);
 int cmd_text(InstallState* state, const char* arguments, int* consumed);
 int cmd_update_url(InstallState* state, const char* arguments, int* consumed);
+int cmd_update_key(InstallState* state, const char* arguments, int* consumed);
 int cmd_registry_path(InstallState* state, const char* arguments, int* consumed);
 int cmd_install_name(InstallState* state, const char* arguments, int* consumed);
 int cmd_uninstall_name(InstallState* state, const char* arguments, int* consumed);

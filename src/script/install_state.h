@@ -25,6 +25,8 @@ struct InstallState {
     char uninstall_name[STATE_TEXT_SIZE];
     char register_shortcut[STATE_TEXT_SIZE];
     char update_url[STATE_TEXT_SIZE];
+    char update_key[STATE_TEXT_SIZE]; // pinned: only updates signed with it are installed
+    int update_outcome;               // the exit code of an unattended update
     int file_count;
     const char* file_list;    // into script_text: names separated by ','
     const char* run_position; // into script_text: where the run loop stands

@@ -9,7 +9,7 @@
 // not matter; no two of these share both.
 #pragma once
 
-#define SCRIPT_KEYWORD_COUNT 29
+#define SCRIPT_KEYWORD_COUNT 30
 
 // clang-format off
 #define SCRIPT_KEYWORDS(ENTRY)                                                                     \
@@ -41,5 +41,6 @@
     ENTRY("INSTALL DIR", cmd_install_dir)         /* folder below Program Files */                 \
     ENTRY("INSTALL PATH", cmd_install_path)       /* text */                                       \
     ENTRY("INSTALL NAME", cmd_install_name)       /* file name */                                  \
-    ENTRY("UNINSTALL NAME", cmd_uninstall_name)   /* file name */
+    ENTRY("UNINSTALL NAME", cmd_uninstall_name)   /* file name */                                  \
+    ENTRY("UPDATE KEY", cmd_update_key)           /* the maker's public key, hexadecimal */
 // clang-format on

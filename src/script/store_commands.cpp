@@ -32,6 +32,10 @@ int cmd_update_url(InstallState* state, const char* arguments, int* consumed) {
     return store(state, arguments, state->update_url, consumed);
 }
 
+int cmd_update_key(InstallState* state, const char* arguments, int* consumed) {
+    return store(state, arguments, state->update_key, consumed);
+}
+
 int cmd_registry_path(InstallState* state, const char* arguments, int* consumed) {
     return store(state, arguments, state->registry_path, consumed);
 }

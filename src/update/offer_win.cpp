@@ -34,18 +34,20 @@ UpdateOffer* update_offer_values() {
     return &g_offer;
 }
 
-int update_offer(HINSTANCE instance, HWND owner, InstallState* state, const char* new_version,
-                 const char* page_url, const char* download_url) {
+int update_offer(HINSTANCE instance, HWND owner, InstallState* state, const UpdateRecord* record) {
     CORE_ASSERT_POINTER(state);
-    CORE_ASSERT_POINTER(new_version);
-    CORE_ASSERT_POINTER(page_url);
-    CORE_ASSERT_POINTER(download_url);
+    CORE_ASSERT_POINTER(record);
     g_offer.state = state;
-    g_offer.new_version = new_version;
-    g_offer.page_url = page_url;
-    text_copy(g_offer.download_url, sizeof g_offer.download_url, download_url);
+    g_offer.new_version = record->version;
+    g_offer.page_url = record->page_url;
+    text_copy(g_offer.download_url, sizeof g_offer.download_url, record->download_url);
+    text_copy(g_offer.signature, sizeof g_offer.signature, record->signature);
     g_offer.saved_path[0] = '\0';
     g_offer.download_requested = 0;
+    if (log_mode() & LOG_QUIET) {
+        g_offer.download_requested = 1;
+        return 1;
+    }
     INT_PTR result =
         DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_UPDATE_OFFER), owner, update_offer_proc, 0);
     if (result == 1) {

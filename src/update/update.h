@@ -7,6 +7,14 @@ struct InstallState;
 
 enum { UPDATE_BUFFER_SIZE = 1024000 };
 
+// The outcome of an update, the exit code of "-Update -Quiet".
+enum {
+    UPDATE_EXIT_CURRENT = 0,       // the product is current or was updated
+    UPDATE_EXIT_UNREACHABLE = 5,   // no server answered, or it had no record for the product
+    UPDATE_EXIT_NOT_INSTALLED = 6, // a newer version was not installed: unsigned or not verified
+    UPDATE_EXIT_FAILED = 7,        // the new version's installer failed
+};
+
 // Run by DONE in update mode. Always returns 1: a failure only ends the update.
 int update_run(void* owner_window, InstallState* state);
 

@@ -18,6 +18,7 @@ void clear_record(UpdateRecord* record) {
     record->key[0] = '\0';
     record->version[0] = '\0';
     record->page_url[0] = '\0';
+    record->signature[0] = '\0';
 }
 
 } // namespace
@@ -103,6 +104,9 @@ int update_scan(const char* answer, const char* product_key, UpdateRecord* recor
             break;
         case '4':
             read = update_read_field(&value, record->download_url, sizeof record->download_url);
+            break;
+        case '5':
+            read = update_read_field(&value, record->signature, sizeof record->signature);
             break;
         default: {
             char unknown[UPDATE_URL_SIZE];

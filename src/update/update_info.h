@@ -8,11 +8,13 @@
 //   0x16 '2' <version>             version text, read as a number (79 chars)
 //   0x16 '3' <web page URL>        opened by "Connect to webpage"
 //   0x16 '4' <download URL>        fetched by the download
+//   0x16 '5' <signature>           of the file behind this record's download URL
 //   0x16 '0'                       ends the record: compared with the product
 //   0x16 <other> <value>           logged as unknown
 //
 // Every value but the version holds up to 319 characters. The download URL
-// and the version number carry over from one record into the next.
+// and the version number carry over from one record into the next; the
+// signature never does, it belongs to its record's file.
 #pragma once
 
 struct InstallState;
@@ -31,6 +33,7 @@ struct UpdateRecord {
     char version[UPDATE_VERSION_SIZE]; // shortened to its leading digits and dots
     char page_url[UPDATE_URL_SIZE];
     char download_url[UPDATE_URL_SIZE];
+    char signature[UPDATE_URL_SIZE];
     double remote_version;
 };
 

@@ -11,6 +11,7 @@
 #include "script/install_state.h"
 #include "update/download.h"
 #include "update/offer.h"
+#include "update/signature.h"
 #include "update/update.h"
 
 namespace {
@@ -20,6 +21,12 @@ namespace {
 enum { UPDATE_MESSAGE_SIZE = 400, UPDATE_AGENT_SIZE = 320 };
 
 const char g_quiet[] = "-Quiet";
+const char g_refused[] = "The new version could not be verified as the maker's, so it was not "
+                         "installed. Please go to the site for the latest version.";
+
+int quiet() {
+    return log_mode() & LOG_QUIET;
+}
 
 struct Attempt {
     const char* phase_format; // the log line of each phase
@@ -38,11 +45,15 @@ int download_once(const Attempt& attempt, int use_proxy) {
                            attempt.buffer, UPDATE_BUFFER_SIZE);
 }
 
-// Phase 0 goes through the proxy, phase 1 directly, phase 2 asks; each Yes
-// repeats the direct attempt. Returns the last attempt's result.
+// Phase 0 goes through the proxy, phase 1 directly, phase 2 asks (unless
+// nobody is there to answer); each Yes repeats the direct attempt. Returns
+// the last attempt's result.
 int run_attempts(const Attempt& attempt, int (*once)(const Attempt&, int)) {
     int phase = 0;
     for (;;) {
+        if (phase == 2 && quiet()) {
+            return 0;
+        }
         log_printf(attempt.phase_format, phase);
         if (phase < 2) {
             if (once(attempt, phase == 0 ? 1 : 0)) {
@@ -57,7 +68,25 @@ int run_attempts(const Attempt& attempt, int (*once)(const Attempt&, int)) {
     }
 }
 
+// Nothing unverified is fetched or started: told once, under the update title.
+int refuse(InstallState* state, const char* reason) {
+    log_printf("Update refused: %s\n", reason);
+    message_notify(g_refused, UPDATE_TITLE);
+    state->update_outcome = UPDATE_EXIT_NOT_INSTALLED;
+    return 1;
+}
+
 int download_and_launch(Attempt attempt) {
+    InstallState* state = attempt.state;
+    UpdateOffer* offer = update_offer_values();
+    const char* reason = nullptr;
+    int pinned = state->update_key[0] != '\0';
+    if (!pinned && quiet()) {
+        return refuse(state, "no key is pinned, and an unattended update must be signed");
+    }
+    if (pinned && !signature_texts_usable(state->update_key, offer->signature, &reason)) {
+        return refuse(state, reason);
+    }
     attempt.phase_format = "Update download on phase %d\n";
     attempt.retry_question = "There was a problem downloading the update, would you like to try "
                              "again?";
@@ -65,9 +94,16 @@ int download_and_launch(Attempt attempt) {
     show_progress_window(1);
     int result = run_attempts(attempt, download_once);
     show_progress_window(0);
+    if (result && pinned &&
+        !signature_check_file(offer->saved_path, state->update_key, offer->signature, &reason)) {
+        log_printf("Delete file '%s'\n", offer->saved_path);
+        DeleteFileA(offer->saved_path);
+        return refuse(state, reason);
+    }
     if (result) {
         int exit_code = 0;
-        execute_and_wait(update_offer_values()->saved_path, g_quiet, 1, &exit_code);
+        execute_and_wait(offer->saved_path, g_quiet, 1, &exit_code);
+        state->update_outcome = exit_code == 1 ? UPDATE_EXIT_CURRENT : UPDATE_EXIT_FAILED;
         message_notify(exit_code == 1 ? "Successfully updated program to latest version!"
                                       : "Error attempting to update, please go to the site for "
                                         "the latest version.",
@@ -81,6 +117,7 @@ int download_and_launch(Attempt attempt) {
 int update_run(void*, InstallState* state) {
     CORE_ASSERT_POINTER(state);
     if (state->update_url[0] == '\0') {
+        state->update_outcome = UPDATE_EXIT_UNREACHABLE;
         return 1;
     }
     char question[UPDATE_MESSAGE_SIZE];
@@ -104,6 +141,7 @@ int update_run(void*, InstallState* state) {
     show_progress_window(0);
     if (result) {
         if (!update_compare(state, buffer)) {
+            state->update_outcome = UPDATE_EXIT_UNREACHABLE;
             message_notify("Unable to retrieve version info from update server, please check the "
                            "website.",
                            UPDATE_TITLE);
@@ -114,6 +152,7 @@ int update_run(void*, InstallState* state) {
     }
     MEM_RETURN(buffer, UPDATE_BUFFER_SIZE);
     if (!result) {
+        state->update_outcome = UPDATE_EXIT_UNREACHABLE;
         message_notify("Unable to contact the update server, please try again later.",
                        UPDATE_TITLE);
     }
@@ -164,7 +203,7 @@ int update_compare(InstallState* state, const char* answer) {
     }
     if (newer) {
         update_offer(GetModuleHandleA(nullptr), static_cast<HWND>(state->owner_window), state,
-                     record.version, record.page_url, record.download_url);
+                     &record);
     } else {
         char text[UPDATE_MESSAGE_SIZE];
         text_format(text, sizeof text, "You are running the latest version of %s %s.",

@@ -34,9 +34,10 @@ def http_answer(body, status="200 OK", content_length=True, length=None):
 
 
 def update_info(products):
-    """Records of products given as dicts of key, version, page, download (each optional)."""
+    """Records of products given as dicts of key, version, page, download, signature (each
+    optional)."""
     return b"".join(b"".join(b"\x16%d%s\r\n" % (i + 1, p[n].encode("latin-1")) for i, n in
-                             enumerate(("key", "version", "page", "download")) if n in p)
+                             enumerate(("key", "version", "page", "download", "signature")) if n in p)
                     + b"\x160\r\n" for p in products)
 
 

@@ -49,7 +49,7 @@ COMPONENT = "$2widgets.ocx"
 LOG = "Program Files/Acme Widgets/Widget Studio/debug.log"
 SUMMARY = ("Company Name   : Acme Widgets\nProduct Name   : Widget Studio\nFile Count     : 8\n"
            f"Install Path   : {FOLDER} [Acme Widgets\\Widget Studio\\]\n"
-           "Flat/Fast File System Removed...\n" + closing(32))
+           "Flat/Fast File System Removed...\n" + closing(33))
 DAMAGED = "The installation file has been damaged, please download a new copy."
 PRODUCT_FILES = ["studio.exe", "readme.txt", os.path.join("help", "studio.hlp")]
 
@@ -92,13 +92,13 @@ class Archive(scenario.Scenario):
                 # Whatever the program image happens to end with.
                 ("no-archive", "uninstall.exe", stub, DAMAGED,
                  "File '{path}' doesn't contain FFS data!\n" if trailer == 0 or trailer >= len(stub)
-                 else proper.format(trailer, len(stub) - 4), closing(29, 1)),
+                 else proper.format(trailer, len(stub) - 4), closing(30, 1)),
                 # An own path without .exe is completed before it is opened.
                 ("renamed", "uninstall.bin", packed, DAMAGED, "Couldn't open flat file '{path}.exe'!\n",
-                 closing(29, 1)),
+                 closing(30, 1)),
                 ("corrupted", "uninstall.exe", bytes(corrupted), "Installation script corrupted!",
                  "Flat/Fast File System Initialized...\nUnknown script command 'PRODUCE NAME'\n"
-                 "Script failed somewhere\n", closing(32))]:
+                 "Script failed somewhere\n", closing(33))]:
             with self.subTest(name):
                 folder = self.fresh_folder("Damaged")
                 for product_file in PRODUCT_FILES + [exe_name]:
@@ -236,8 +236,8 @@ class Uninstall(scenario.Scenario):
         self.product.install(packed, probe)
         installed = self.product.remaining()
         first_log = os.path.join(os.path.dirname(uninstaller), "debug.log")
-        # Registration needs a person and the update is not unattended yet: nothing shown or sent.
-        for option in ("-Register", "-Update", "-InstReg"):
+        # Registration needs a person: nothing shown or sent.
+        for option in ("-Register", "-InstReg"):
             self.after_quiet(self.quiet(uninstaller, [option, "-Quiet", "-debug"], 0, option))
             self.assertEqual(crlf(opening(FOLDER + "uninstall.exe", f"{option} -Quiet -debug").replace(
                 scenario.MEMORY_INIT, "") + "Quiet: nothing shown, nothing sent\nSuccessful Exit...\n"),

@@ -8,6 +8,7 @@ import glob
 import os
 import re
 import shutil
+import subprocess
 
 import maker_server as ms
 import scenario
@@ -25,6 +26,8 @@ NO_INFO = "Unable to retrieve version info from update server, please check the 
 SUCCESS = "Successfully updated program to latest version!"
 UPDATE_ERROR = "Error attempting to update, please go to the site for the latest version."
 NO_CONTACT = "Unable to contact the update server, please try again later."
+REFUSED = ("The new version could not be verified as the maker's, so it was not installed. Please go to "
+           "the site for the latest version.")
 DOWNLOAD_AGENT = "Pelmora Update Download Uninstall (www.pelmora.com)"
 PAGE = "http://127.0.0.1/acme/tool.html"
 CAPTION = "Acme Tool Registration..."
@@ -112,7 +115,7 @@ class Network(scenario.Scenario):
     def temp_logs(self):
         return glob.glob(self.drive_c("users", "*", "Temp", "debug.log"))
 
-    def start_run(self, option, lines, version="1.50", company="Acme", product="Tool"):
+    def start_run(self, option, lines, version="1.50", company="Acme", product="Tool", quiet=False):
         for log in self.temp_logs() + glob.glob(self.install_dir + "/debug.log"):
             os.remove(log)
         script = [f"COMPANY NAME:{company}", f"PRODUCT NAME:{product}", f"PRODUCT VERSION:{version}",
@@ -121,12 +124,13 @@ class Network(scenario.Scenario):
         exe = self.place_packed(None, "Program Files", "Acme", "Tool", "uninstall.exe",
                                 text="\n".join(script) + "\n")
         self.runs, self.in_place = self.runs + 1, option == "-InstReg"
-        self.run = self.start(exe, [option, "-debug"], f"{self.id().rsplit('.', 1)[1]}-{self.runs}")
+        self.run = self.start(exe, [option] + ["-Quiet"] * quiet + ["-debug"],
+                              f"{self.id().rsplit('.', 1)[1]}-{self.runs}")
         return self.run
 
-    def finish(self, caption, boxes):
+    def finish(self, caption, boxes, code=0):
         """Checks the run's boxes; returns the log of its working copy (in place or in Temp)."""
-        self.assertEqual(0, self.run.wait(120))
+        self.assertEqual(code, self.run.wait(120))
         self.prefix.wait_idle(60)
         self.assertEqual(boxes, [b.text for b in self.run.boxes() if b.caption == caption])
         # The first process logs its relocation beside the program; the copy works in Temp.
@@ -136,12 +140,13 @@ class Network(scenario.Scenario):
         log = os.path.join(self.install_dir, "debug.log") if self.in_place else temp[0]
         return self.read_bytes(log).decode("latin-1").replace("\r\n", "\n")
 
-    def update(self, url, boxes, version="1.50", installer=1):
+    def update(self, url, boxes, version="1.50", installer=1, lines=(), quiet=False, code=0):
         """A run whose boxes are answered in turn: (text, key or function of the box), (None,
         a button of the new-version dialog) or ("Error", key) for the shell's box."""
         with open(os.path.join(self.install_dir, "setup-exit.txt"), "w") as f:
             f.write(f"{installer}\n")
-        run = self.start_run("-Update", [f"UPDATE URL:{url}"] if url else [], version)
+        run = self.start_run("-Update", ([f"UPDATE URL:{url}"] if url else []) + list(lines), version,
+                             quiet=quiet)
         for text, answer in boxes:
             if text is None:  # a key, or a button's centre in dialog units of its 245 x 55
                 dialog = wd.wait_window(run, TITLE, timeout=60)
@@ -155,7 +160,7 @@ class Network(scenario.Scenario):
             if text not in ("Error", box.text):
                 wd.fail(run, f"box {box.text!r}, expected {text!r}")
             answer(box) if callable(answer) else wd.answer(box, answer)
-        return self.finish(TITLE, [t for t, _ in boxes if t not in (None, "Error")])
+        return self.finish(TITLE, [t for t, _ in boxes if t not in (None, "Error")], code)
 
     def test_update(self):
         page, download = (None, 62.5), (None, 182.5)
@@ -237,6 +242,60 @@ class Network(scenario.Scenario):
             self.assertEqual([0, 1], phases(log))
             self.assertIn(f"Unable to connect to machine 127.0.0.1:{dead} for URL '{url}'\n"
                           "Update on phase 1\n", log)
+
+    def test_signed_update(self):
+        ffspack = os.path.join(scenario.env_path("HOST_BUILD_DIR"), "tools", "ffspack", "ffspack")
+
+        def tool(*args):
+            return subprocess.run([ffspack, *args], check=True, capture_output=True, text=True).stdout.strip()
+        keys = [os.path.join(self.fresh_folder("Keys"), f"maker{n}.key") for n in (1, 2)]
+        pins = [tool("keygen", "--out", k) for k in keys]
+        installer = self.read_bytes(scenario.env_path("RUN_RECORDER_EXE"))
+        signed = os.path.join(self.drive_c("Keys"), "setup.exe")
+        with open(signed, "wb") as f:
+            f.write(installer)
+        good, other = (tool("sign", "--key", k, signed) for k in keys)
+        download, saved = (None, 182.5), os.path.join(self.install_dir, "setup.exe")
+        with ms.MakerServer() as server:
+            url, files = server.url("/info"), server.url("/files/setup.exe")
+
+            def offer(signature, body=installer, version="2.0"):
+                server.serve_info("/info", [{"key": "Acme Tool", "version": version, "download": files,
+                                             **({"signature": signature} if signature is not None else {})}])
+                server.serve_file("/files/setup.exe", body)
+            # (signature, file served, reason refused or None): refused before the download
+            # when the field is missing or malformed, after it when the file does not verify.
+            changed = installer[:-1] + bytes([installer[-1] ^ 1])
+            for signature, body, reason in [
+                    (good, installer, None), (good, changed, "the signature does not match the file"),
+                    (other, installer, "the signature does not match the file"),
+                    (good[:-2], installer, "the signature is malformed"),
+                    ("z" * 128, installer, "the signature is malformed"),
+                    (None, installer, "the update information has no signature")]:
+                offer(signature, body)
+                runs, since = len(recorded(self.install_dir, "setup")), len(server.requests)
+                log = self.update(url, [(QUESTION, "Return"), download, (REFUSED if reason else SUCCESS, "Return")],
+                                  lines=[pins[0]])
+                self.assertEqual(runs + (not reason), len(recorded(self.install_dir, "setup")))
+                fetched = reason is None or reason.endswith("file")
+                self.assertEqual(since + 1 + fetched, len(server.requests))
+                if reason:
+                    self.assertIn(f"Update refused: {reason}\n", log)
+                    self.assertFalse(os.path.exists(saved))
+            # Without a pinned key a signature changes nothing.
+            offer(other)
+            self.update(url, [(QUESTION, "Return"), download, (SUCCESS, "Return")])
+            # Unattended: no box, and only a verified installer is started, with -Quiet.
+            for signature, version, installer_code, pin, code in [
+                    (good, "1.0", 1, True, 0), (good, "2.0", 1, True, 0), (good, "2.0", 0, True, 7),
+                    (other, "2.0", 1, True, 6), (good, "2.0", 1, False, 6)]:
+                offer(signature, version=version)
+                runs = len(recorded(self.install_dir, "setup"))
+                self.update(url, [], installer=installer_code, lines=[pins[0]] * pin, quiet=True, code=code)
+                self.assertEqual(runs + (code in (0, 7) and version == "2.0"), len(recorded(self.install_dir, "setup")))
+            self.assertEqual(f'"{INSTALL_DIR}setup.exe" -Quiet', recorded(self.install_dir, "setup")[-1])
+        log = self.update(f"http://127.0.0.1:{ms.free_port()}/info", [], quiet=True, code=5)
+        self.assertEqual([0, 1], phases(log))
 
     def start_form(self, url, option="-Register", extra=(), company="Acme", product="Tool"):
         self.start_run(option, [*extra, "CREATE GROUP:Acme Tool", "ADD ITEM:1\ttool.exe\t\tTool",

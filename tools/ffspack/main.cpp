@@ -4,10 +4,14 @@
 //   ffspack compile SCRIPT.txt -o install.dat
 //   ffspack pack --stub uninstall.exe --script SCRIPT.txt|install.dat -o OUT.exe [--replace]
 //   ffspack dump OUT.exe
+//   ffspack keygen --out maker.key
+//   ffspack sign --key maker.key FILE
 //
 // Exit codes: 0 done, 1 a file could not be used, 2 the command line is wrong.
 // Outputs are written to a temporary file beside them and renamed into place,
-// so a failed run never leaves a partial file.
+// so a failed run never leaves a partial file; a new key file is created in
+// place, never over an existing one, and removed again if it cannot be written.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +23,7 @@
 #include <vector>
 
 #include "archive_file.h"
+#include "signing.h"
 #include "source.h"
 
 namespace {
@@ -34,6 +39,10 @@ const char g_usage[] =
     "      already carries an archive is refused unless --replace is given.\n"
     "  ffspack dump FILE.exe\n"
     "      Prints the script embedded in FILE.exe in readable form.\n"
+    "  ffspack keygen --out KEYFILE\n"
+    "      Writes a new private update key to KEYFILE and prints its UPDATE KEY: line.\n"
+    "  ffspack sign --key KEYFILE FILE\n"
+    "      Prints the signature of FILE's exact bytes for the update information.\n"
     "  ffspack --help\n"
     "\n"
     "Readable scripts hold one command per line, KEYWORD:arg1<TAB>arg2...;\n"
@@ -240,6 +249,67 @@ int dump(const std::vector<std::string>& arguments) {
     return fflush(stdout) == 0 ? EXIT_DONE : fail("cannot write the script to standard output");
 }
 
+int keygen(const std::vector<std::string>& arguments) {
+    if (arguments.size() != 2 || arguments[0] != "--out") {
+        return usage_error("keygen needs --out KEYFILE");
+    }
+    const std::string& path = arguments[1];
+    std::string pem;
+    std::string public_hex;
+    std::string error;
+    if (!signing_keygen(&pem, &public_hex, &error)) {
+        return fail(error);
+    }
+    // The old key may be the one that shipped products trust: never replace it.
+    int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (descriptor < 0) {
+        return fail(errno == EEXIST ? "'" + path + "' exists already; keygen never replaces a key"
+                                    : "cannot create '" + path + "': " + strerror(errno));
+    }
+    FILE* file = fdopen(descriptor, "wb");
+    bool written = file && fwrite(pem.data(), 1, pem.size(), file) == pem.size();
+    written = file && fclose(file) == 0 && written;
+    if (!file) {
+        close(descriptor);
+    }
+    if (!written) {
+        error = "cannot write '" + path + "': " + strerror(errno);
+        unlink(path.c_str());
+        return fail(error);
+    }
+    printf("UPDATE KEY:%s\n", public_hex.c_str());
+    return fflush(stdout) == 0 ? EXIT_DONE : fail("cannot write the key line to standard output");
+}
+
+int sign(const std::vector<std::string>& arguments) {
+    std::string key_path;
+    std::string file_path;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == "--key" && i + 1 < arguments.size()) {
+            key_path = arguments[++i];
+        } else if (file_path.empty() && arguments[i][0] != '-') {
+            file_path = arguments[i];
+        } else {
+            return usage_error("sign: unexpected argument '" + arguments[i] + "'");
+        }
+    }
+    if (key_path.empty() || file_path.empty()) {
+        return usage_error("sign needs --key KEYFILE and FILE");
+    }
+    std::string pem;
+    std::string bytes;
+    std::string signature;
+    std::string error;
+    if (!read_file(key_path, &pem, &error) || !read_file(file_path, &bytes, &error)) {
+        return fail(error);
+    }
+    if (!signing_sign(pem, bytes, &signature, &error)) {
+        return fail(key_path + ": " + error);
+    }
+    printf("%s\n", signature.c_str());
+    return fflush(stdout) == 0 ? EXIT_DONE : fail("cannot write the signature to standard output");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -261,6 +331,12 @@ int main(int argc, char** argv) {
     }
     if (command == "dump") {
         return dump(arguments);
+    }
+    if (command == "keygen") {
+        return keygen(arguments);
+    }
+    if (command == "sign") {
+        return sign(arguments);
     }
     return usage_error("unknown command '" + command + "'");
 }

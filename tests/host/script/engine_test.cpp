@@ -85,10 +85,10 @@ TEST_F(ScriptTest, AnArgumentEndsAtOneControlByteAndIsCutToItsBuffer) {
 
 TEST_F(ScriptTest, CommandsStoreTheirArgumentsAndHandOverOnlyInTheirRunModes) {
     const std::string longer(300, 'v');
-    const std::string script =
-        S("~PRODUCT VERSION:" + longer + "\tx|~TEXT:t|~UPDATE URL:u|~REGISTRY PATH:r|" +
-          "~INSTALL NAME:i|~UNINSTALL NAME:n|~LISTSERVER:12\tNews\tWeekly|~INSTALL SIZE: -42x|" +
-          "~REGISTER:http://127.0.0.1/r\tTool 1.0\t" + longer + "|~DONE:x|~PRODUCT NAME:after|");
+    const std::string script = S(
+        "~PRODUCT VERSION:" + longer + "\tx|~TEXT:t|~UPDATE URL:u|~UPDATE KEY:k|~REGISTRY PATH:r|" +
+        "~INSTALL NAME:i|~UNINSTALL NAME:n|~LISTSERVER:12\tNews\tWeekly|~INSTALL SIZE: -42x|" +
+        "~REGISTER:http://127.0.0.1/r\tTool 1.0\t" + longer + "|~DONE:x|~PRODUCT NAME:after|");
     for (int mode : {RUN_REGISTER_STANDALONE, RUN_REGISTER_INSTALLER, RUN_UPDATE, RUN_NONE}) {
         for (int result : {1, 0}) {
             flows_fake_runs().clear();
@@ -108,12 +108,12 @@ TEST_F(ScriptTest, CommandsStoreTheirArgumentsAndHandOverOnlyInTheirRunModes) {
         }
     }
     EXPECT_EQ(longer.substr(0, 159), state_->product_version);
-    EXPECT_EQ("u r i n 12 News Weekly -42 after",
-              std::string(state_->update_url) + " " + state_->registry_path + " " +
-                  state_->install_name + " " + state_->uninstall_name + " " +
-                  std::to_string(state_->list_server_number) + " " + state_->list_server_name +
-                  " " + state_->list_server_text + " " + std::to_string(state_->install_size) +
-                  " " + state_->product_name);
+    EXPECT_EQ("u k r i n 12 News Weekly -42 after",
+              std::string(state_->update_url) + " " + state_->update_key + " " +
+                  state_->registry_path + " " + state_->install_name + " " +
+                  state_->uninstall_name + " " + std::to_string(state_->list_server_number) + " " +
+                  state_->list_server_name + " " + state_->list_server_text + " " +
+                  std::to_string(state_->install_size) + " " + state_->product_name);
     EXPECT_STREQ("", state_->text) << "REGISTER empties it";
     ASSERT_EQ(1, run("\x16LISTSERVER:7"));
     EXPECT_EQ(7, state_->list_server_number);

@@ -1,5 +1,7 @@
 // The packer against the stub's own reader, and the ffspack program's
 // commands, exit codes and error texts.
+#include <openssl/ec.h>
+#include <openssl/x509.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <tuple>
 
@@ -65,7 +68,35 @@ std::string ffspack(const std::string& arguments) {
     return std::to_string(WEXITSTATUS(pclose(pipe))) + " " + output;
 }
 
-TEST(Ffspack, CompilePackAndDumpGiveTheSampleBackAndFailuresSayWhy) {
+// Whether keygen's "0 UPDATE KEY:X||Y" and sign's "0 r||s" sign `bytes`, checked by OpenSSL.
+bool verifies(const std::string& key, const std::string& signature, const std::string& bytes) {
+    long size = 0; // P-256's DER public key up to the point's 0x04 prefix, then X||Y
+    unsigned char* der = OPENSSL_hexstr2buf(
+        ("3059301306072a8648ce3d020106082a8648ce3d03010703420004" + key.substr(13, 128)).c_str(),
+        &size);
+    const unsigned char* cursor = der;
+    EVP_PKEY* public_key = d2i_PUBKEY(nullptr, &cursor, size);
+    BIGNUM *r = nullptr, *s = nullptr;
+    BN_hex2bn(&r, signature.substr(2, 64).c_str());
+    BN_hex2bn(&s, signature.substr(66, 64).c_str());
+    ECDSA_SIG* pair = ECDSA_SIG_new();
+    ECDSA_SIG_set0(pair, r, s);
+    unsigned char* encoded = nullptr;
+    int length = i2d_ECDSA_SIG(pair, &encoded);
+    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    bool good =
+        EVP_DigestVerifyInit(context, nullptr, EVP_sha256(), nullptr, public_key) == 1 &&
+        EVP_DigestVerify(context, encoded, length,
+                         reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) == 1;
+    EVP_MD_CTX_free(context);
+    OPENSSL_free(encoded);
+    ECDSA_SIG_free(pair);
+    EVP_PKEY_free(public_key);
+    OPENSSL_free(der);
+    return good;
+}
+
+TEST(Ffspack, EveryCommandDoesItsJobAndFailuresSayWhy) {
     std::string dir = log_file_path("ffspack_work");
     ASSERT_EQ(0, system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()));
     ASSERT_EQ(0, chdir(dir.c_str()));
@@ -86,6 +117,16 @@ TEST(Ffspack, CompilePackAndDumpGiveTheSampleBackAndFailuresSayWhy) {
     EXPECT_EQ("0 COMPANY NAME:Two\nproduct name:a\tb\n", ffspack("dump a.exe"));
     EXPECT_EQ(g_stub, read_file("a.exe").substr(0, g_stub.size()));
 
+    std::string line = ffspack("keygen --out maker.key");
+    ASSERT_TRUE(std::regex_match(line, std::regex("0 UPDATE KEY:[0-9a-f]{128}\n"))) << line;
+    EXPECT_EQ(0, system("test \"$(stat -c %a maker.key)\" = 600"));
+    std::string installer = g_stub + std::string(70000, '\x16'); // past one read
+    std::ofstream("setup.exe", std::ios::binary) << installer;
+    std::string signature = ffspack("sign --key maker.key setup.exe");
+    ASSERT_TRUE(std::regex_match(signature, std::regex("0 [0-9a-f]{128}\n"))) << signature;
+    EXPECT_TRUE(verifies(line, signature, installer));
+    EXPECT_FALSE(verifies(line, signature, installer.replace(70001, 1, "x")));
+    ASSERT_EQ(0, system("openssl ecparam -name secp384r1 -genkey -noout -out p384.key"));
     std::ofstream("unknown.txt") << "COMPANY NAME:Acme\n# fine\nCOMPANY NAMES:Acme\n";
     std::ofstream("control.txt") << "TEXT:a\x02z\n";
     std::ofstream("empty.txt") << "# nothing but a comment\n\n";
@@ -104,6 +145,12 @@ TEST(Ffspack, CompilePackAndDumpGiveTheSampleBackAndFailuresSayWhy) {
         {"pack --stub stub.exe --script unknown.dat -o o.exe", "1 ffspack: unknown.dat: command 2: unknown keyword 'FROB'\n"},
         {"dump stub.exe", "1 ffspack: 'stub.exe' carries no archive (its trailer 1162870784 points at no place inside the file)\n"},
         {"dump damaged.exe", "1 ffspack: 'damaged.exe' carries no archive or a damaged one (no \"FFS?\" tag with data at offset 310)\n"},
+        {"keygen --out maker.key", "1 ffspack: 'maker.key' exists already; keygen never replaces a key\n"},
+        {"sign --key missing.key setup.exe", "1 ffspack: cannot open 'missing.key': No such file or directory\n"},
+        {"sign --key setup.exe setup.exe", "1 ffspack: setup.exe: not an EC P-256 private key (unencrypted PEM)\n"},
+        {"sign --key p384.key setup.exe", "1 ffspack: p384.key: not an EC P-256 private key (unencrypted PEM)\n"},
+        {"sign --key maker.key missing.exe", "1 ffspack: cannot open 'missing.exe': No such file or directory\n"},
+        {"keygen -o maker.key", "2 ffspack: keygen needs --out KEYFILE\n"}, {"sign --key maker.key", "2 ffspack: sign needs --key KEYFILE and FILE\n"},
         {"compile two.txt", "2 ffspack: "}, {"--help", "0 Usage:\n  ffspack compile SCRIPT.txt -o install.dat\n"}};
     // clang-format on
     for (auto [arguments, output] : cases) {

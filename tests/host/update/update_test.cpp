@@ -11,6 +11,7 @@
 #include "script/install_state.h"
 #include "support/log_file.h"
 #include "update/download.h"
+#include "update/signature.h"
 #include "update/update_info.h"
 
 namespace {
@@ -21,14 +22,15 @@ std::string marked(std::string text) {
     return text;
 }
 
-// "<version>|<number>|<page>|<download>" of the record the scan found, or "none".
+// "<version>|<number>|<page>|<download>[|s=<signature>]" of the record the scan found, or "none".
 std::string scan(const std::string& answer) {
     UpdateRecord found{};
     if (!update_scan(marked(answer).c_str(), "Acme Tool", &found)) {
         return "none";
     }
     return std::string(found.version) + "|" + std::to_string(found.remote_version) + "|" +
-           found.page_url + "|" + found.download_url;
+           found.page_url + "|" + found.download_url +
+           (found.signature[0] ? std::string("|s=") + found.signature : "");
 }
 
 TEST(Update, ScanningTheUpdateInformationAndComparingVersions) {
@@ -38,6 +40,7 @@ TEST(Update, ScanningTheUpdateInformationAndComparingVersions) {
         {"HTTP/1.0 200 OK\r\n\r\n~1Other~29~3o~4o.exe~0~1aCmE tOoL~22.1 final\r\n~3p~4d~0", "2.1|2.100000|p|d"},
         {"~1Acme Tool~4d~9nine~x~33~23.0~0", "3.0|3.000000|3|d"}, // in any order, unknown logged
         {"~1Other~25.5~3p~4d~0~1Acme Tool~0", "|5.500000||d"}, // number and download carry over
+        {"~1Acme Tool~5Ab~4d~0", "|0.000000||d|s=Ab"}, {"~1Other~4o~5so~0~1Acme Tool~0", "|0.000000||o"},
         {"~1Acme Tool~0", "|0.000000||"}, {"~1Acme Tool ~0", "none"}, {"~1Acme Tool~22~", "none"},
         {"HTTP/1.0 404 Not Found\r\n\r\n<html>no such page</html>", "none"}, {"", "none"}};
     // clang-format on
@@ -74,6 +77,34 @@ TEST(Update, ScanningTheUpdateInformationAndComparingVersions) {
         EXPECT_EQ(before + "Match: " + numbers + "\n", read_file(log));
     }
     log_close();
+}
+
+TEST(Update, KeysAndSignaturesAreExactlyTheirHexDigits) {
+    const std::string hex = "00fF10" + std::string(122, 'a');
+    // clang-format off
+    const struct { std::string text; int read; } cases[] = {
+        {hex, 1}, {hex.substr(1), 0}, {hex + "a", 0}, {hex.substr(1) + "g", 0}, {" " + hex.substr(1), 0},
+        {hex.substr(0, 63) + " " + hex.substr(64), 0}, {"", 0}};
+    // clang-format on
+    for (const auto& c : cases) {
+        unsigned char bytes[SIGNATURE_SIZE] = {};
+        EXPECT_EQ(c.read, signature_bytes_from_text(c.text.c_str(), bytes, sizeof bytes)) << c.text;
+        EXPECT_EQ(c.read ? 0x00FF10AA : 0,
+                  c.read * (bytes[0] << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3]));
+    }
+    const struct {
+        std::string key, signature;
+        const char* reason;
+    } pairs[] = {{hex.substr(2), hex, "the pinned key is malformed"},
+                 {hex, "", "the update information has no signature"},
+                 {hex, hex + "0", "the signature is malformed"},
+                 {hex, hex, nullptr}};
+    for (const auto& c : pairs) {
+        const char* reason = "unset";
+        EXPECT_EQ(c.reason == nullptr,
+                  signature_texts_usable(c.key.c_str(), c.signature.c_str(), &reason));
+        EXPECT_STREQ(c.reason, reason);
+    }
 }
 
 // Hands the answer to the download as one receive; the body it gives back lands in `body`.
