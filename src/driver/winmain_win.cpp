@@ -58,7 +58,7 @@ int run_script(int run_mode, int uninstaller_waits, char* deferred, int size) {
         if (!quiet()) {
             CORE_ABORT(load_failed);
         }
-        log_printf(load_failed);
+        log_printf("%s", load_failed);
         return EXIT_DAMAGED;
     }
     g_install_state->uninstaller_waits = uninstaller_waits;

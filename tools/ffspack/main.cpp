@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "archive_file.h"
+#include "check.h"
 #include "signing.h"
 #include "source.h"
 
@@ -32,11 +33,16 @@ enum { EXIT_DONE = 0, EXIT_FAILED = 1, EXIT_USAGE = 2 };
 
 const char g_usage[] =
     "Usage:\n"
-    "  ffspack compile SCRIPT.txt -o install.dat\n"
+    "  ffspack check SCRIPT.txt|install.dat [--strict]\n"
+    "      Warns of what the program would do wrong at the user's: arguments,\n"
+    "      the order of commands, values it cuts or refuses, unsafe file names.\n"
+    "  ffspack compile SCRIPT.txt -o install.dat [--strict]\n"
     "      Checks a readable install script and writes its stored form.\n"
     "  ffspack pack --stub STUB.exe --script SCRIPT.txt|install.dat -o OUT.exe [--replace]\n"
+    "               [--strict]\n"
     "      Appends the script to a copy of the stub as its archive. A stub that\n"
     "      already carries an archive is refused unless --replace is given.\n"
+    "      compile and pack print check's warnings; --strict makes them fail.\n"
     "  ffspack dump FILE.exe\n"
     "      Prints the script embedded in FILE.exe in readable form.\n"
     "  ffspack keygen --out KEYFILE\n"
@@ -107,42 +113,88 @@ bool write_file(const std::string& path, const std::string& bytes, std::string* 
     return true;
 }
 
-// The stored script from either form: stored scripts hold command marks,
-// which readable source never may.
-bool load_script(const std::string& path, std::string* script, std::string* error) {
+// The commands of either form, with their lines (a stored script's commands
+// are numbered): stored scripts hold command marks, which source never may.
+bool read_script(const std::string& path, std::vector<ScriptCommand>* commands,
+                 std::vector<int>* lines, std::string* error) {
     std::string bytes;
     if (!read_file(path, &bytes, error)) {
         return false;
     }
-    std::vector<ScriptCommand> commands;
     if (bytes.find('\x16') == std::string::npos) {
-        if (!ffspack_parse_source(path, bytes, &commands, error)) {
+        if (!ffspack_parse_source(path, bytes, commands, error, lines)) {
             return false;
         }
     } else {
-        commands = ffspack_decompile(bytes);
-        for (size_t i = 0; i < commands.size(); ++i) {
+        *commands = ffspack_decompile(bytes);
+        for (size_t i = 0; i < commands->size(); ++i) {
             std::string fault;
-            if (!ffspack_check_command(commands[i], &fault)) {
+            if (!ffspack_check_command((*commands)[i], &fault)) {
                 *error = path + ": command " + std::to_string(i + 1) + ": " + fault;
                 return false;
             }
+            lines->push_back(static_cast<int>(i + 1));
         }
     }
-    if (commands.empty()) {
+    if (commands->empty()) {
         *error = path + ": the script holds no command";
         return false;
     }
-    *script = ffspack_compile(commands);
     return true;
+}
+
+// Prints the script's warnings; with --strict any of them fails the command.
+bool passes_checks(const std::string& path, const std::vector<ScriptCommand>& commands,
+                   const std::vector<int>& lines, bool strict, std::string* error) {
+    std::vector<std::string> warnings = ffspack_check_script(path, commands, lines);
+    for (const std::string& warning : warnings) {
+        fprintf(stderr, "ffspack: warning: %s\n", warning.c_str());
+    }
+    if (strict && !warnings.empty()) {
+        *error = path + ": " + std::to_string(warnings.size()) + " warning" +
+                 (warnings.size() == 1 ? "" : "s") + " with --strict";
+        return false;
+    }
+    return true;
+}
+
+// `check`, `compile` and `pack` read their script alike: read, checked.
+bool load_script(const std::string& path, bool strict, std::vector<ScriptCommand>* commands,
+                 std::string* error) {
+    std::vector<int> lines;
+    return read_script(path, commands, &lines, error) &&
+           passes_checks(path, *commands, lines, strict, error);
+}
+
+int check(const std::vector<std::string>& arguments) {
+    std::string source;
+    bool strict = false;
+    for (const std::string& argument : arguments) {
+        if (argument == "--strict") {
+            strict = true;
+        } else if (source.empty() && argument[0] != '-') {
+            source = argument;
+        } else {
+            return usage_error("check: unexpected argument '" + argument + "'");
+        }
+    }
+    if (source.empty()) {
+        return usage_error("check needs SCRIPT");
+    }
+    std::vector<ScriptCommand> commands;
+    std::string error;
+    return load_script(source, strict, &commands, &error) ? EXIT_DONE : fail(error);
 }
 
 int compile(const std::vector<std::string>& arguments) {
     std::string source;
     std::string output;
+    bool strict = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == "-o" && i + 1 < arguments.size()) {
             output = arguments[++i];
+        } else if (arguments[i] == "--strict") {
+            strict = true;
         } else if (source.empty() && arguments[i][0] != '-') {
             source = arguments[i];
         } else {
@@ -152,15 +204,10 @@ int compile(const std::vector<std::string>& arguments) {
     if (source.empty() || output.empty()) {
         return usage_error("compile needs SCRIPT.txt and -o OUTPUT");
     }
-    std::string text;
     std::string error;
     std::vector<ScriptCommand> commands;
-    if (!read_file(source, &text, &error) ||
-        !ffspack_parse_source(source, text, &commands, &error)) {
+    if (!load_script(source, strict, &commands, &error)) {
         return fail(error);
-    }
-    if (commands.empty()) {
-        return fail(source + ": the script holds no command");
     }
     if (!write_file(output, ffspack_compile(commands), &error)) {
         return fail(error);
@@ -173,6 +220,7 @@ int pack(const std::vector<std::string>& arguments) {
     std::string script_path;
     std::string output;
     bool replace = false;
+    bool strict = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
         bool has_value = i + 1 < arguments.size();
@@ -184,6 +232,8 @@ int pack(const std::vector<std::string>& arguments) {
             output = arguments[++i];
         } else if (option == "--replace") {
             replace = true;
+        } else if (option == "--strict") {
+            strict = true;
         } else {
             return usage_error("pack: unexpected argument '" + option + "'");
         }
@@ -193,11 +243,13 @@ int pack(const std::vector<std::string>& arguments) {
     }
 
     std::string stub;
-    std::string script;
     std::string error;
-    if (!read_file(stub_path, &stub, &error) || !load_script(script_path, &script, &error)) {
+    std::vector<ScriptCommand> commands;
+    if (!read_file(stub_path, &stub, &error) ||
+        !load_script(script_path, strict, &commands, &error)) {
         return fail(error);
     }
+    std::string script = ffspack_compile(commands);
     ArchiveLocation found = ffspack_locate(stub);
     if (found.state == ARCHIVE_FOUND) {
         if (!replace) {
@@ -322,6 +374,9 @@ int main(int argc, char** argv) {
     if (command == "--help" || command == "-h" || command == "help") {
         fputs(g_usage, stdout);
         return EXIT_DONE;
+    }
+    if (command == "check") {
+        return check(arguments);
     }
     if (command == "compile") {
         return compile(arguments);

@@ -82,7 +82,8 @@ bool ffspack_check_command(const ScriptCommand& command, std::string* error) {
 }
 
 bool ffspack_parse_source(const std::string& name, const std::string& text,
-                          std::vector<ScriptCommand>* commands, std::string* error) {
+                          std::vector<ScriptCommand>* commands, std::string* error,
+                          std::vector<int>* lines) {
     commands->clear();
     size_t start = 0;
     for (int number = 1; start < text.size(); ++number) {
@@ -104,6 +105,9 @@ bool ffspack_parse_source(const std::string& name, const std::string& text,
             return false;
         }
         commands->push_back(line);
+        if (lines) {
+            lines->push_back(number);
+        }
     }
     return true;
 }

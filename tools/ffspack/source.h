@@ -17,9 +17,11 @@ typedef std::string ScriptCommand;
 // false and describes the fault in `error`.
 bool ffspack_check_command(const ScriptCommand& command, std::string* error);
 
-// Parses and checks readable source. Errors read "NAME:LINE: fault".
+// Parses and checks readable source. Errors read "NAME:LINE: fault". `lines`
+// (unless null) receives each command's line number.
 bool ffspack_parse_source(const std::string& name, const std::string& text,
-                          std::vector<ScriptCommand>* commands, std::string* error);
+                          std::vector<ScriptCommand>* commands, std::string* error,
+                          std::vector<int>* lines = nullptr);
 
 // The stored form of the commands.
 std::string ffspack_compile(const std::vector<ScriptCommand>& commands);

@@ -16,6 +16,7 @@
 
 #include "archive/ffs.h"
 #include "archive_file.h"
+#include "check.h"
 #include "core/log.h"
 #include "core/memory.h"
 #include "source.h"
@@ -55,6 +56,46 @@ TEST(Ffspack, TheReaderGivesThePackedScriptWithNoCommandMarkAfterIt) {
     EXPECT_FALSE(ffspack_pack("", "\x16TEXT:x\r\n", &packed, &error));
     EXPECT_EQ("the stub is empty: an archive at offset 0 cannot be found", error);
     log_close();
+}
+
+TEST(Ffspack, TheCheckSaysWhatWouldGoWrongAtTheUsers) {
+    const std::string base =
+        "COMPANY NAME:Acme\nPRODUCT NAME:Tool\nREGISTRY PATH:r\nINSTALL DIR:d\n"
+        "INSTALL PATH:p\n";
+    const std::string out = "' is absolute or holds '..': the uninstaller would delete outside the "
+                            "product's folder\n";
+    // clang-format off
+    const std::string cases[][2] = {
+        {base + "FILE LIST:a,$3b,c\\d\nTEXT:\nINSTALL:\nDONE:x\n", ""},
+        {base + "FILE LIST:a,..\\x,C:\\x,/x," + std::string(144, 'n') + "\nINSTALL:\nDONE:x\n",
+         "s:6: the name '..\\x" + out + "s:6: the name 'C:\\x" + out + "s:6: the name '/x" + out +
+         "s:6: the name 'nnnnnnnnnnnnnnnnnnnn...' has 144 characters: the program refuses names over 143 and keeps the file\n"},
+        {"INSTALL PATH:p\nREGISTRY PATH:r\nINSTALL:\nFILE LIST:a\nDONE:x\nUPDATE KEY:u\nINSTALL DIR:d\n",
+         "s:2: REGISTRY PATH comes after INSTALL PATH (line 1): the installation folder is not read from the registry\n"
+         "s:7: INSTALL DIR comes after INSTALL PATH (line 1): the installation folder is computed without it\n"
+         "s:4: FILE LIST comes after INSTALL (line 3): none of the listed files is removed\n"
+         "s:6: UPDATE KEY comes after DONE (line 5): the update is not checked against the key\n"},
+        {base + "ADD ITEM:1\tt\tx\tR\nCREATE GROUP:G\nOLE:REGISTER\nINSTALL:x\nDONE:x\nADD ITEM:1\tt\t-register\tR\n",
+         "s:6: ADD ITEM before any CREATE GROUP: its shortcut is looked for in the Programs folder itself\n"
+         "s:8: OLE takes 2 arguments, not 1: the missing ones are read as empty\n"
+         "s:9: INSTALL takes 0 arguments, not 1: the others are ignored\n"
+         "s:11: the registration shortcut's ADD ITEM comes after DONE (line 10): the shortcut is not removed once registered\n"},
+        {"COMPANY NAME:" + std::string(100, 'c') + "\nPRODUCT NAME:ppppppp\nTEXT:" + std::string(160, 't'),
+         "s:3: TEXT argument 1 has 160 characters: the program keeps 159\n"
+         "s:2: the company and product names are too long together: the uninstall question cuts them\n"
+         "s:3: no INSTALL: the uninstaller removes nothing\n"
+         "s:3: no DONE: no uninstall entry is removed, no notice, no registration clean-up and no update\n"}};
+    // clang-format on
+    for (const auto& c : cases) {
+        std::vector<ScriptCommand> commands;
+        std::vector<int> lines;
+        std::string error, warnings;
+        ASSERT_TRUE(ffspack_parse_source("s", c[0], &commands, &error, &lines)) << error;
+        for (const std::string& warning : ffspack_check_script("s", commands, lines)) {
+            warnings += warning + "\n";
+        }
+        EXPECT_EQ(c[1], warnings) << c[0];
+    }
 }
 
 // The exit status and what the program printed.
@@ -101,7 +142,9 @@ TEST(Ffspack, EveryCommandDoesItsJobAndFailuresSayWhy) {
     ASSERT_EQ(0, system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()));
     ASSERT_EQ(0, chdir(dir.c_str()));
     std::ofstream("stub.exe", std::ios::binary) << g_stub;
-    std::ofstream("two.txt") << "# a comment\n\nCOMPANY NAME:Two\r\nproduct name:a\tb\n";
+    std::ofstream("two.txt")
+        << "# a comment\n\nCOMPANY NAME:Two\r\nole:REGISTER\ta\nINSTALL:\nDONE:x\n";
+    std::ofstream("warn.txt") << "TEXT:x\n";
     EXPECT_EQ("0 ", ffspack("compile " + g_sample + " -o install.dat"));
     std::vector<ScriptCommand> commands;
     std::string error;
@@ -114,7 +157,7 @@ TEST(Ffspack, EveryCommandDoesItsJobAndFailuresSayWhy) {
     EXPECT_EQ("1 ffspack: 'a.exe' already carries an archive; give --replace to replace it\n",
               ffspack("pack --stub a.exe --script two.txt -o b.exe"));
     EXPECT_EQ("0 ", ffspack("pack --replace --stub a.exe --script two.txt -o a.exe"));
-    EXPECT_EQ("0 COMPANY NAME:Two\nproduct name:a\tb\n", ffspack("dump a.exe"));
+    EXPECT_EQ("0 COMPANY NAME:Two\nole:REGISTER\ta\nINSTALL:\nDONE:x\n", ffspack("dump a.exe"));
     EXPECT_EQ(g_stub, read_file("a.exe").substr(0, g_stub.size()));
 
     std::string line = ffspack("keygen --out maker.key");
@@ -151,7 +194,9 @@ TEST(Ffspack, EveryCommandDoesItsJobAndFailuresSayWhy) {
         {"sign --key p384.key setup.exe", "1 ffspack: p384.key: not an EC P-256 private key (unencrypted PEM)\n"},
         {"sign --key maker.key missing.exe", "1 ffspack: cannot open 'missing.exe': No such file or directory\n"},
         {"keygen -o maker.key", "2 ffspack: keygen needs --out KEYFILE\n"}, {"sign --key maker.key", "2 ffspack: sign needs --key KEYFILE and FILE\n"},
-        {"compile two.txt", "2 ffspack: "}, {"--help", "0 Usage:\n  ffspack compile SCRIPT.txt -o install.dat\n"}};
+        {"check warn.txt", "0 ffspack: warning: warn.txt:1: no INSTALL: the uninstaller removes nothing\n"},
+        {"compile warn.txt --strict -o o.dat", "1 ffspack: warning: warn.txt:1: no INSTALL"},
+        {"compile two.txt", "2 ffspack: "}, {"--help", "0 Usage:\n  ffspack check SCRIPT.txt|install.dat [--strict]\n"}};
     // clang-format on
     for (auto [arguments, output] : cases) {
         EXPECT_EQ(output, ffspack(arguments).substr(0, strlen(output))) << arguments;

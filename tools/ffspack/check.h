@@ -1,0 +1,14 @@
+// The checks of a script that the program cannot report at the user's: each
+// warning names the command's line and says what will happen there.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "source.h"
+
+// `lines` holds each command's line in the source (or its number in a
+// stored script). Warnings read "NAME:LINE: what is wrong: what happens".
+std::vector<std::string> ffspack_check_script(const std::string& name,
+                                              const std::vector<ScriptCommand>& commands,
+                                              const std::vector<int>& lines);
