@@ -18,8 +18,14 @@ namespace {
 
 const size_t g_body_limit = 16u << 20;
 
+const char g_usage[] =
+    "usage: regdecode [--json] [FILE]\n"
+    "Prints the fields of a registration submission body read from FILE or\n"
+    "standard input: one \"tag value\" line per field, or with --json one object.\n"
+    "Exit codes: 0 decoded, 1 malformed body, 2 wrong usage or unreadable input.\n";
+
 int usage() {
-    fprintf(stderr, "usage: regdecode [--json] [FILE]\n");
+    fputs(g_usage, stderr);
     return 2;
 }
 
@@ -80,6 +86,10 @@ int main(int argc, char** argv) {
     int json = 0;
     const char* path = nullptr;
     for (int i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], "--help") == 0) {
+            fputs(g_usage, stdout);
+            return 0;
+        }
         if (strcmp(argv[i], "--json") == 0) {
             json = 1;
         } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
