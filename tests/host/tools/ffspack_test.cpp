@@ -19,6 +19,7 @@
 #include "check.h"
 #include "core/log.h"
 #include "core/memory.h"
+#include "script/keyword_list.h"
 #include "source.h"
 #include "support/log_file.h"
 
@@ -96,6 +97,19 @@ TEST(Ffspack, TheCheckSaysWhatWouldGoWrongAtTheUsers) {
         }
         EXPECT_EQ(c[1], warnings) << c[0];
     }
+}
+
+TEST(Ffspack, TheGuideDocumentsEveryKeywordAndTheSampleIsClean) {
+    const std::string guide = read_file(GUIDE_PATH);
+#define DOCUMENTED(keyword, handler)                                                               \
+    EXPECT_NE(guide.npos, guide.find("| `" keyword "` |")) << keyword;
+    SCRIPT_KEYWORDS(DOCUMENTED)
+#undef DOCUMENTED
+    std::vector<ScriptCommand> commands;
+    std::vector<int> lines;
+    std::string error;
+    ASSERT_TRUE(ffspack_parse_source(g_sample, read_file(g_sample), &commands, &error, &lines));
+    EXPECT_EQ(std::vector<std::string>(), ffspack_check_script(g_sample, commands, lines));
 }
 
 // The exit status and what the program printed.
