@@ -1,6 +1,6 @@
 # Seeds for the fuzz targets, made from the sample scripts with the packer:
 # readable sources, their stored form, and an executable carrying each; the
-# registration decoder's seeds are kept as files.
+# registration decoder's seeds are kept as files (and serve makerd's intake too).
 #   cmake -DFFSPACK=... -DSAMPLES=... -DREGDECODE_SEEDS=... -DOUT=... -P make_seeds.cmake
 file(REMOVE_RECURSE "${OUT}")
 file(MAKE_DIRECTORY "${OUT}/source_fuzz" "${OUT}/script_fuzz" "${OUT}/archive_reader_fuzz")
@@ -17,3 +17,4 @@ foreach(sample ${samples})
 endforeach()
 file(REMOVE "${OUT}/stub.exe")
 file(COPY "${REGDECODE_SEEDS}/" DESTINATION "${OUT}/regdecode_fuzz")
+file(COPY "${REGDECODE_SEEDS}/" DESTINATION "${OUT}/makerd_fuzz")

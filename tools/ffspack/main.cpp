@@ -14,6 +14,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#define O_BINARY 0
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -85,6 +90,15 @@ bool read_file(const std::string& path, std::string* bytes, std::string* error) 
     return true;
 }
 
+// The C library's rename does not replace an existing file on Windows.
+bool replace_file(const char* from, const char* to) {
+#ifdef _WIN32
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+    return rename(from, to) == 0;
+#endif
+}
+
 // Writes beside the target and renames, so the target is either the old file
 // or the whole new one.
 bool write_file(const std::string& path, const std::string& bytes, std::string* error) {
@@ -98,14 +112,16 @@ bool write_file(const std::string& path, const std::string& bytes, std::string* 
     }
     mode_t mask = umask(0);
     umask(mask);
+#ifndef _WIN32
     fchmod(descriptor, 0666 & ~mask);
+#endif
     FILE* file = fdopen(descriptor, "wb");
     bool written = file && fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     written = file && fclose(file) == 0 && written;
     if (!file) {
         close(descriptor);
     }
-    if (!written || rename(name.data(), path.c_str()) != 0) {
+    if (!written || !replace_file(name.data(), path.c_str())) {
         *error = "cannot write '" + path + "': " + strerror(errno);
         remove(name.data());
         return false;
@@ -313,7 +329,7 @@ int keygen(const std::vector<std::string>& arguments) {
         return fail(error);
     }
     // The old key may be the one that shipped products trust: never replace it.
-    int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_BINARY, 0600);
     if (descriptor < 0) {
         return fail(errno == EEXIST ? "'" + path + "' exists already; keygen never replaces a key"
                                     : "cannot create '" + path + "': " + strerror(errno));

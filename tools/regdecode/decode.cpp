@@ -113,8 +113,8 @@ int regdecode_body(const char* body, int length, RegdecodeResult* result) {
         return refuse(result, "body of %d bytes is shorter than the shortest head (%d bytes)",
                       length, REGISTRATION_HEAD_FIXED);
     }
-    unsigned total;
-    unsigned version_length;
+    unsigned total = 0;
+    unsigned version_length = 0;
     if (!head_number(result, body, 0, 8, "the body length", &total) ||
         !head_number(result, body, 8, 2, "the version length", &version_length)) {
         return 0;
@@ -137,8 +137,8 @@ int regdecode_body(const char* body, int length, RegdecodeResult* result) {
     }
     result->version[version_length] = '\0';
     int at = 10 + static_cast<int>(version_length);
-    unsigned count;
-    unsigned encoded;
+    unsigned count = 0;
+    unsigned encoded = 0;
     if (!head_number(result, body, at, 8, "the record length", &count) ||
         !head_number(result, body, at + 8, 8, "the encoded length", &encoded) ||
         !head_number(result, body, at + 16, 8, "the CRC-32", &result->crc)) {
@@ -163,7 +163,7 @@ int regdecode_body(const char* body, int length, RegdecodeResult* result) {
         return refuse(result, "the CRC-32 of the encoded text is %08X, the head announces %08X",
                       crc, result->crc);
     }
-    unsigned announced;
+    unsigned announced = 0;
     if (!head_number(result, body, head_length, 8, "the encoded text's record length",
                      &announced)) {
         return 0;
