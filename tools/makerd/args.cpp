@@ -47,3 +47,20 @@ int args_fail(const std::string& message) {
     fprintf(stderr, "makerd: %s\n", message.c_str());
     return ARGS_EXIT_FAILED;
 }
+
+bool args_read(int count, char** arguments, const std::vector<ArgsOption>& options,
+               const char* usage, std::map<std::string, std::string>* values, int* exit_code) {
+    std::string problem;
+    switch (args_parse(count, arguments, options, values, &problem)) {
+    case ARGS_HELP:
+        fputs(usage, stdout);
+        *exit_code = ARGS_EXIT_DONE;
+        return false;
+    case ARGS_WRONG:
+        *exit_code = args_usage_error(problem, usage);
+        return false;
+    case ARGS_OK:
+        break;
+    }
+    return true;
+}

@@ -21,6 +21,12 @@ enum ArgsResult { ARGS_OK, ARGS_HELP, ARGS_WRONG };
 ArgsResult args_parse(int count, char** arguments, const std::vector<ArgsOption>& options,
                       std::map<std::string, std::string>* values, std::string* problem);
 
+// args_parse as every command uses it: on --help prints `usage` and sets
+// `*exit_code` to ARGS_EXIT_DONE, on a wrong command line says why with the
+// usage and sets ARGS_EXIT_USAGE; either way returns false. True: go on.
+bool args_read(int count, char** arguments, const std::vector<ArgsOption>& options,
+               const char* usage, std::map<std::string, std::string>* values, int* exit_code);
+
 // Says `problem` and `usage` on stderr; returns ARGS_EXIT_USAGE.
 int args_usage_error(const std::string& problem, const char* usage);
 

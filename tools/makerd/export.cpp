@@ -154,16 +154,10 @@ bool export_rows(sqlite3* db, const std::vector<int>& tags, bool json, std::stri
 
 int export_main(int count, char** arguments) {
     std::map<std::string, std::string> values;
-    std::string problem;
-    switch (
-        args_parse(count, arguments, {{"--db", true}, {"--format", false}}, &values, &problem)) {
-    case ARGS_HELP:
-        fputs(g_usage, stdout);
-        return ARGS_EXIT_DONE;
-    case ARGS_WRONG:
-        return args_usage_error(problem, g_usage);
-    case ARGS_OK:
-        break;
+    int exit_code = ARGS_EXIT_DONE;
+    if (!args_read(count, arguments, {{"--db", true}, {"--format", false}}, g_usage, &values,
+                   &exit_code)) {
+        return exit_code;
     }
     std::string format = values.count("--format") ? values["--format"] : "csv";
     if (format != "csv" && format != "json") {

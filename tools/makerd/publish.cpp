@@ -141,24 +141,18 @@ bool publish_claim_name(const std::string& store, const std::string& temporary,
 
 int publish_main(int count, char** arguments) {
     std::map<std::string, std::string> values;
-    std::string problem;
-    switch (args_parse(count, arguments,
-                       {{"--db", true},
-                        {"--store", true},
-                        {"--company", true},
-                        {"--product", true},
-                        {"--version", true},
-                        {"--page", true},
-                        {"--file", true},
-                        {"--key", false}},
-                       &values, &problem)) {
-    case ARGS_HELP:
-        fputs(g_usage, stdout);
-        return ARGS_EXIT_DONE;
-    case ARGS_WRONG:
-        return args_usage_error(problem, g_usage);
-    case ARGS_OK:
-        break;
+    int exit_code = ARGS_EXIT_DONE;
+    if (!args_read(count, arguments,
+                   {{"--db", true},
+                    {"--store", true},
+                    {"--company", true},
+                    {"--product", true},
+                    {"--version", true},
+                    {"--page", true},
+                    {"--file", true},
+                    {"--key", false}},
+                   g_usage, &values, &exit_code)) {
+        return exit_code;
     }
     Release release;
     release.company = values["--company"];
@@ -177,7 +171,7 @@ int publish_main(int count, char** arguments) {
     if (sign && !signing_sign(key, bytes, &release.signature, &error)) {
         return args_fail("cannot sign with '" + values["--key"] + "': " + error);
     }
-    problem = feed_release_problem(release, "");
+    std::string problem = feed_release_problem(release, "");
     if (!problem.empty()) {
         return args_fail("the program could not read this release: " + problem);
     }

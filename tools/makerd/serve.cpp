@@ -41,18 +41,11 @@ bool serve_parse_listen(const std::string& text, std::string* host, int* port) {
 
 int serve_main(int count, char** arguments) {
     std::map<std::string, std::string> values;
-    std::string problem;
-    switch (
-        args_parse(count, arguments,
+    int exit_code = ARGS_EXIT_DONE;
+    if (!args_read(count, arguments,
                    {{"--db", true}, {"--listen", true}, {"--store", true}, {"--public-url", true}},
-                   &values, &problem)) {
-    case ARGS_HELP:
-        fputs(g_usage, stdout);
-        return ARGS_EXIT_DONE;
-    case ARGS_WRONG:
-        return args_usage_error(problem, g_usage);
-    case ARGS_OK:
-        break;
+                   g_usage, &values, &exit_code)) {
+        return exit_code;
     }
     ServiceConfig config;
     config.db_path = values["--db"];
