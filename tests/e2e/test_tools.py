@@ -23,9 +23,13 @@ def host(*args):
 
 class Tools(scenario.Scenario):
     def tool(self, name, *args, code=0):
-        run = self.start(scenario.env_path(name), args, name=f"{name}-{args[0]}", channels="-all")
-        self.assertEqual(code, run.wait(60), run.stdout_text() + run.stderr_text())
-        return run.stdout_text()
+        return self.wine(scenario.env_path(name), *args, code=code)
+
+    def wine(self, exe, *args, code=0):
+        """A console program's whole standard output, once it has ended with `code`."""
+        r = subprocess.run([wd.WINE, exe, *args], env=self.prefix.env("-all"), capture_output=True, timeout=60)
+        self.assertEqual(code, r.returncode, r.stdout + r.stderr)
+        return r.stdout.decode("latin-1").replace("\r\n", "\n").strip("\n")
 
     def test_the_windows_tools_do_what_the_host_tools_do(self):
         folder = self.fresh_folder("Maker Files")
@@ -86,9 +90,7 @@ class Tools(scenario.Scenario):
         tools = glob.glob(self.drive_c("Unzipped", "*", "[fr]*.exe"))
         self.assertEqual(2, len(tools))
         for exe in tools:
-            run = self.start(exe, ["--help"], name="unzipped", channels="-all")
-            self.assertEqual(0, run.wait(60))
-            self.assertIn("sage", run.stdout_text())
+            self.assertIn("sage", self.wine(exe, "--help"))
         # The program packed on Windows removes the product, as a deployment script runs it.
         sample = product.Product(self.prefix, scenario.SAMPLE)
         sample.install(os.path.join(folder, "uninstall.exe"), scenario.env_path("COMPONENT_PROBE_DLL"))
