@@ -9,25 +9,13 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/run_mode.h"
 #include "registration/registrant.h"
 #include "registration/submission.h"
 #include "registration/sysinfo.h"
 #include "script/install_state.h"
+#include "tests/host/registration/registration_samples.h"
 
 namespace {
-
-InstallState product() {
-    InstallState state = {};
-    state.run_mode = RUN_REGISTER_STANDALONE;
-    strcpy(state.company_name, "Acme");
-    strcpy(state.product_name, "Tool");
-    strcpy(state.product_version, "2.0");
-    state.list_server_number = 12;
-    strcpy(state.list_server_name, "News");
-    strcpy(state.list_server_text, "Weekly");
-    return state;
-}
 
 SysinfoFacts machine() {
     SysinfoFacts facts = {};
@@ -55,7 +43,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: make_registrations COUNT FILE\n");
         return 2;
     }
-    InstallState state = product();
+    InstallState state = sample_install_state();
     SysinfoFacts facts = machine();
     std::vector<char> record(REGISTRATION_RECORD_SIZE);
     std::vector<char> body(static_cast<size_t>(registration_body_size(REGISTRATION_RECORD_LIMIT)));
