@@ -45,6 +45,7 @@ EXCEPT = ("Acme Widgets Widget Studio has been uninstalled, except for these fil
           "deleted:\n")
 NOT_FOUND = "Unable to find previous installation; files could not be removed."
 FOLDER = "C:\\Program Files\\Acme Widgets\\Widget Studio\\"
+KEY, COMPANY_KEY = "Software\\Acme Widgets\\Widget Studio", "Software\\Acme Widgets"
 COMPONENT = "$2widgets.ocx"
 LOG = "Program Files/Acme Widgets/Widget Studio/debug.log"
 SUMMARY = ("Company Name   : Acme Widgets\nProduct Name   : Widget Studio\nFile Count     : 8\n"
@@ -209,6 +210,7 @@ class Uninstall(scenario.Scenario):
         self.product.install(self.packed, scenario.env_path("COMPONENT_PROBE_DLL"))
         self.uninstall([], [(ASK, QUESTION, "y"), (DONE, UNINSTALLED, "Return")], "yes")
         self.assertEqual(["windows/system32/widgets.ocx"], self.product.remaining())
+        self.assertFalse(self.key_exists("HKCU\\" + COMPANY_KEY), "the product's key and the company's it emptied")
         self.assertTrue(os.path.isdir(self.prefix.unix_path("C:\\Program Files")))
         self.assertTrue(os.path.isdir(self.product.programs_folder()))
 
@@ -278,6 +280,7 @@ class Uninstall(scenario.Scenario):
             "Program Files/Acme Widgets/Widget Studio/uninstall.exe"})
         self.after_quiet(run)
         self.assertEqual(["windows/system32/widgets.ocx"], self.product.remaining())
+        self.assertFalse(self.key_exists("HKCU\\" + COMPANY_KEY))
 
     def yes_with_a_file_held_open_and_a_shortcut_of_the_user(self, group):
         mine = os.path.join(self.product.group_folder(), "My notes.lnk")
@@ -318,8 +321,8 @@ class Uninstall(scenario.Scenario):
                          self.product.remaining())
         self.assertEqual(["DllRegisterServer", "DllUnregisterServer"], self.product.component_calls(COMPONENT))
         self.assertFalse(self.entry_exists())
-        self.assertEqual(FOLDER, self.prefix.reg_query(
-            "HKCU\\Software\\Acme Widgets\\Widget Studio", "Install Path"), "not the uninstaller's")
+        self.assertEqual(FOLDER, self.prefix.reg_query("HKCU\\" + KEY, "Install Path"),
+                         "the key stays while files do")
 
 
 if __name__ == "__main__":
