@@ -33,7 +33,8 @@ struct InstallState {
     int install_missing;      // INSTALL found no installation to remove
     int removal_done;         // INSTALL was answered Yes, found the installation, walked its files
     // The started process waits for this one ("-Quiet"): its own file, the
-    // UNINSTALL NAME, is deleted only after it has ended, into deferred_file.
+    // UNINSTALL NAME, is deleted only after it has ended, into deferred_file;
+    // so is the update's old uninstaller (update/leftovers.h), if it is there.
     int uninstaller_waits;
     char deferred_file[STATE_TEXT_SIZE];
     RemovalLeftovers leftovers;
