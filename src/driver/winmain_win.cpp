@@ -16,6 +16,7 @@
 #include "driver/relocate.h"
 #include "driver/run_mode.h"
 #include "net/socket.h"
+#include "platform/files.h"
 #include "script/file_removal.h"
 #include "script/keyword_table.h"
 #include "script/script.h"
@@ -144,7 +145,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
         exit_code = run_in_place(instance, own_path, run_mode, waits, deferred, sizeof deferred);
         if (waits) {
             relocate_report(&waiting, exit_code);
-            if (deferred[0] != '\0') {
+            // An update's old uninstaller is there only when its installer had
+            // to rename the running one.
+            if (deferred[0] != '\0' && (run_mode != RUN_UPDATE || file_exists(deferred))) {
                 delete_file_patiently(deferred, 5000, nullptr);
             }
         }

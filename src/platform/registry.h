@@ -47,7 +47,17 @@ int reg_key_exists(int root, const char* path);
 // names, ignoring case), whatever its size: tells a value that is missing
 // from one that the lookup could not read.
 int reg_value_exists(RegKey key, const char* name);
+
+// Deletes the key and its values. Windows NT refuses a key that holds subkeys
+// and Windows 95 deletes them too: callers that mean to keep them check first.
 int reg_delete_key(int root, const char* path);
+
+// Deletes one value of the key.
+int reg_delete_value(RegKey key, const char* name);
+
+// How many subkeys and values the key holds. Fails silently, as the
+// existence test does.
+int reg_key_contents(RegKey key, int* subkeys, int* values);
 
 // Value `index` of the key: its name, its data and the data's length in bytes,
 // and its kind. Returns 0 when there is no such value or it does not fit.

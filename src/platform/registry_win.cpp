@@ -65,6 +65,30 @@ int reg_delete_key(int root, const char* path) {
     return 1;
 }
 
+int reg_delete_value(RegKey key, const char* name) {
+    CORE_ASSERT_POINTER(name);
+    LONG result = RegDeleteValueA(key, name);
+    if (result != ERROR_SUCCESS) {
+        log_printf("Unable to delete value '%s'(0x%.8X)\n", name, static_cast<unsigned>(result));
+        return 0;
+    }
+    return 1;
+}
+
+int reg_key_contents(RegKey key, int* subkeys, int* values) {
+    CORE_ASSERT_POINTER(subkeys);
+    CORE_ASSERT_POINTER(values);
+    DWORD keys = 0;
+    DWORD named = 0;
+    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &keys, nullptr, nullptr, &named, nullptr,
+                         nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        return 0;
+    }
+    *subkeys = static_cast<int>(keys);
+    *values = static_cast<int>(named);
+    return 1;
+}
+
 int reg_value_exists(RegKey key, const char* name) {
     CORE_ASSERT_POINTER(name);
     return RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;

@@ -31,8 +31,10 @@ struct InstallState {
     const char* file_list;    // into script_text: names separated by ','
     const char* run_position; // into script_text: where the run loop stands
     int install_missing;      // INSTALL found no installation to remove
+    int removal_done;         // INSTALL was answered Yes, found the installation, walked its files
     // The started process waits for this one ("-Quiet"): its own file, the
-    // UNINSTALL NAME, is deleted only after it has ended, into deferred_file.
+    // UNINSTALL NAME, is deleted only after it has ended, into deferred_file;
+    // so is the update's old uninstaller (update/leftovers.h), if it is there.
     int uninstaller_waits;
     char deferred_file[STATE_TEXT_SIZE];
     RemovalLeftovers leftovers;

@@ -2,6 +2,7 @@
 // INSTALL DIR, INSTALL PATH, INSTALL and DONE, which closes every run mode.
 #include "core/log.h"
 #include "core/text.h"
+#include "driver/identity.h"
 #include "driver/message.h"
 #include "driver/run_mode.h"
 #include "platform/registry.h"
@@ -23,7 +24,13 @@ enum {
     UNINSTALL_MORE_SIZE = 32,      // the count of the leftovers not named
 };
 
+// What a key may still hold when it is deleted: the product's key goes with
+// its values, a parent only when it is empty.
+enum { UNINSTALL_KEY_EMPTY = 0, UNINSTALL_KEY_WITH_VALUES = 1 };
+
 const char g_install_path_value[] = "Install Path";
+// Written by a registration; goes with "Install Path" when the key itself must stay.
+const char g_registered_version_value[] = "Registered Version";
 const char g_not_found[] = "Unable to find previous installation; files could not be removed.";
 const char g_removed_except[] =
     " has been uninstalled, except for these files, which could not be deleted:";
@@ -181,6 +188,67 @@ void delete_uninstall_entry(const InstallState* state) {
     }
 }
 
+// Cuts a key path to its parent. Returns 0, and leaves the path alone, when
+// the parent would be the path's first component (such as "Software"), which
+// is never deleted.
+int cut_to_parent_key(char* path) {
+    int cut = -1;
+    int separators = 0;
+    for (int at = 0; path[at] != '\0'; ++at) {
+        if (path[at] == '\\') {
+            cut = at;
+            ++separators;
+        }
+    }
+    if (separators < 2) {
+        return 0;
+    }
+    path[cut] = '\0';
+    return 1;
+}
+
+// Whether the key at `path` holds no subkeys, and no values unless `holding`
+// allows them, and so may go. The maker's key never goes: the registrant
+// details in it serve every product of the maker's.
+int key_may_go(const char* path, int holding) {
+    RegKey key = nullptr;
+    if (text_equal_nocase(path, PROGRAM_MAKER_KEY) ||
+        !reg_open_key(&key, REG_ROOT_CURRENT_USER, path)) {
+        return 0;
+    }
+    int subkeys = 1;
+    int values = 1;
+    int counted = reg_key_contents(key, &subkeys, &values);
+    reg_close_key(&key);
+    return counted && subkeys == 0 && (holding == UNINSTALL_KEY_WITH_VALUES || values == 0);
+}
+
+// The product's own key goes with a complete removal, values and all, and so
+// does each parent that it leaves empty. A key that holds other keys, or the
+// maker's, stays, less the two values that the installer and a registration
+// wrote in it.
+void delete_product_key(const InstallState* state) {
+    char path[STATE_TEXT_SIZE];
+    text_copy(path, sizeof path, state->registry_path);
+    if (!key_may_go(path, UNINSTALL_KEY_WITH_VALUES)) {
+        RegKey key = nullptr;
+        if (reg_open_key(&key, REG_ROOT_CURRENT_USER, path)) {
+            const char* const written[] = {g_install_path_value, g_registered_version_value};
+            for (const char* name : written) {
+                if (reg_value_exists(key, name)) {
+                    reg_delete_value(key, name);
+                }
+            }
+            reg_close_key(&key);
+        }
+        return;
+    }
+    do {
+        log_printf("Delete key '%s'\n", path);
+    } while (reg_delete_key(REG_ROOT_CURRENT_USER, path) && cut_to_parent_key(path) &&
+             key_may_go(path, UNINSTALL_KEY_EMPTY));
+}
+
 // The final notice. When files or folders stayed, it names the first few and
 // counts the rest: a partial removal is never told as a complete one.
 void notify_removed(const InstallState* state) {
@@ -265,6 +333,7 @@ int cmd_install(InstallState* state, const char*, int*) {
         }
     }
     remove_files(state);
+    state->removal_done = 1;
     return 1;
 }
 
@@ -274,6 +343,11 @@ int cmd_done(InstallState* state, const char* arguments, int* consumed) {
     case RUN_UNINSTALL: {
         if (state->uninstall_name[0] != '\0') {
             delete_uninstall_entry(state);
+        }
+        // With anything left over the key stays, so that the uninstaller can
+        // find the installation again and finish.
+        if (state->removal_done && state->leftovers.count == 0 && state->registry_path[0] != '\0') {
+            delete_product_key(state);
         }
         char unused[UNINSTALL_ARGUMENT_SIZE];
         arg_take(state, arguments, unused, sizeof unused, consumed);

@@ -10,6 +10,7 @@
 #include "platform/window.h"
 #include "script/install_state.h"
 #include "update/download.h"
+#include "update/leftovers.h"
 #include "update/offer.h"
 #include "update/signature.h"
 #include "update/update.h"
@@ -103,6 +104,7 @@ int download_and_launch(Attempt attempt) {
     if (result) {
         int exit_code = 0;
         execute_and_wait(offer->saved_path, g_quiet, 1, &exit_code);
+        update_remove_leftovers(state, offer->saved_path);
         state->update_outcome = exit_code == 1 ? UPDATE_EXIT_CURRENT : UPDATE_EXIT_FAILED;
         message_notify(exit_code == 1 ? "Successfully updated program to latest version!"
                                       : "Error attempting to update, please go to the site for "

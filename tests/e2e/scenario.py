@@ -112,6 +112,9 @@ class Scenario(unittest.TestCase):
                 self.prefix._tool([wd.WINE, "reg", "add" if data else "delete", key, *(
                     ["/ve"] if name == "@" else ["/v", name]), *data, "/f"], 60, check=bool(data))
 
+    def key_exists(self, key):
+        return self.prefix._tool([wd.WINE, "reg", "query", key], 60, check=False).returncode == 0
+
     @staticmethod
     def read_bytes(path):
         with open(path, "rb") as f:

@@ -45,6 +45,7 @@ EXCEPT = ("Acme Widgets Widget Studio has been uninstalled, except for these fil
           "deleted:\n")
 NOT_FOUND = "Unable to find previous installation; files could not be removed."
 FOLDER = "C:\\Program Files\\Acme Widgets\\Widget Studio\\"
+KEY, COMPANY_KEY = "Software\\Acme Widgets\\Widget Studio", "Software\\Acme Widgets"
 COMPONENT = "$2widgets.ocx"
 LOG = "Program Files/Acme Widgets/Widget Studio/debug.log"
 SUMMARY = ("Company Name   : Acme Widgets\nProduct Name   : Widget Studio\nFile Count     : 8\n"
@@ -209,6 +210,7 @@ class Uninstall(scenario.Scenario):
         self.product.install(self.packed, scenario.env_path("COMPONENT_PROBE_DLL"))
         self.uninstall([], [(ASK, QUESTION, "y"), (DONE, UNINSTALLED, "Return")], "yes")
         self.assertEqual(["windows/system32/widgets.ocx"], self.product.remaining())
+        self.assertFalse(self.key_exists("HKCU\\" + COMPANY_KEY), "the product's key and the company's it emptied")
         self.assertTrue(os.path.isdir(self.prefix.unix_path("C:\\Program Files")))
         self.assertTrue(os.path.isdir(self.product.programs_folder()))
 
@@ -263,10 +265,10 @@ class Uninstall(scenario.Scenario):
         self.assertIn(crlf(f"Unable to delete file '{FOLDER}help\\studio.hlp'\n"), log)
         self.assertIn(crlf(f"Uninstaller... {EXCEPT}{FOLDER}help\\studio.hlp\n"), log)
         self.assertTrue(log.endswith(crlf(f"Delete file '{FOLDER}uninstall.exe'\nSuccessful Exit...\n")), log)
-        drive = self.drive_c()
-        self.assertEqual(sorted([LOG, "Program Files/Acme Widgets", "Program Files/Acme Widgets/Widget Studio",
-                                 "Program Files/Acme Widgets/Widget Studio/help", os.path.relpath(held, drive),
-                                 "windows/system32/widgets.ocx"]), self.product.remaining())
+        kept = ["Program Files/Acme Widgets", "Program Files/Acme Widgets/Widget Studio",
+                "Program Files/Acme Widgets/Widget Studio/help", os.path.relpath(held, self.drive_c()),
+                "windows/system32/widgets.ocx"]
+        self.assertEqual(sorted(kept + [LOG]), self.product.remaining())
         # Removed completely: 0, and when it returns only its own file is still there.
         self.product.install(packed, probe)
         run = self.quiet(uninstaller, ["-Quiet"], 0, "clean")
@@ -278,6 +280,34 @@ class Uninstall(scenario.Scenario):
             "Program Files/Acme Widgets/Widget Studio/uninstall.exe"})
         self.after_quiet(run)
         self.assertEqual(["windows/system32/widgets.ocx"], self.product.remaining())
+        self.assertFalse(self.key_exists("HKCU\\" + COMPANY_KEY))
+        # An installer upgrading the product runs a copy of the old uninstaller in place and waits
+        # for it itself (-Spawn, no -Waiting): the codes come straight back, and the installed
+        # uninstaller, which is not the running file, goes in the walk like any other.
+        setup = self.fresh_folder("Setup")
+        copy = os.path.join(setup, "old-uninstall.exe")
+        # (name, program, registry fixture, file held, exit code, what remains, the key's "Install Path")
+        for name, exe, fixture, hold, code, remaining, install_path in [
+                ("gone", packed, "widget-studio-gone.reg", None, 2, installed, None),
+                ("stub", stub, None, None, 3, installed, FOLDER),
+                ("held", packed, None, "help\\studio.hlp", 4, kept, FOLDER),
+                ("clean", packed, None, None, 0, ["windows/system32/widgets.ocx"], None)]:
+            with self.subTest(name):
+                self.product.install(packed, probe, fixture or "widget-studio.reg")
+                shutil.copyfile(exe, copy)
+                released = self.hold(self.product.file(hold)) if hold else None
+                run = self.quiet(copy, ["-Spawn", "-Quiet", "-debug"], code, "in-place-" + name)
+                self.assertEqual(sorted(remaining), self.product.remaining())
+                if released:
+                    released()
+                self.after_quiet(run)
+                self.assertEqual(install_path, self.prefix.reg_query("HKCU\\" + KEY, "Install Path"))
+                if code == 0:
+                    log = read_log(os.path.join(setup, "debug.log"))
+                    self.assertIn(crlf(f"Delete file '{FOLDER}uninstall.exe'\nDelete file '{FOLDER}studio.exe'\n"
+                                       f"Deleting '{FOLDER}'\nDeleting 'C:\\Program Files\\Acme Widgets'\n"), log)
+                    self.assertIn(crlf(f"Delete key '{KEY}'\nDelete key '{COMPANY_KEY}'\n"), log)
+                    self.assertFalse(self.key_exists("HKCU\\" + COMPANY_KEY))
 
     def yes_with_a_file_held_open_and_a_shortcut_of_the_user(self, group):
         mine = os.path.join(self.product.group_folder(), "My notes.lnk")
@@ -318,8 +348,8 @@ class Uninstall(scenario.Scenario):
                          self.product.remaining())
         self.assertEqual(["DllRegisterServer", "DllUnregisterServer"], self.product.component_calls(COMPONENT))
         self.assertFalse(self.entry_exists())
-        self.assertEqual(FOLDER, self.prefix.reg_query(
-            "HKCU\\Software\\Acme Widgets\\Widget Studio", "Install Path"), "not the uninstaller's")
+        self.assertEqual(FOLDER, self.prefix.reg_query("HKCU\\" + KEY, "Install Path"),
+                         "the key stays while files do")
 
 
 if __name__ == "__main__":

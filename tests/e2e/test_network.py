@@ -17,6 +17,7 @@ import winedriver as wd
 
 TITLE = "Electronic Update..."
 INSTALL_DIR = "C:\\Program Files\\Acme\\Tool\\"
+OLD = INSTALL_DIR + "uninstall.exe.old"
 SETTINGS_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
 BROWSER = "C:\\Probe\\browser.exe"
 QUESTION = "Would you like to check for an update to Acme Tool electronically?"
@@ -121,7 +122,8 @@ class Network(scenario.Scenario):
             os.remove(log)
         script = [f"COMPANY NAME:{company}", f"PRODUCT NAME:{product}", f"PRODUCT VERSION:{version}",
                   r"REGISTRY PATH:Software\Acme\Tool", r"INSTALL DIR:Acme\Tool",
-                  "INSTALL PATH:Looking for Acme Tool", *lines, "DONE:Acme Tool has been removed."]
+                  "INSTALL PATH:Looking for Acme Tool", "UNINSTALL NAME:uninstall.exe", *lines,
+                  "DONE:Acme Tool has been removed."]
         exe = self.place_packed(None, "Program Files", "Acme", "Tool", "uninstall.exe",
                                 text="\n".join(script) + "\n")
         self.runs, self.in_place = self.runs + 1, option == "-InstReg"
@@ -141,11 +143,17 @@ class Network(scenario.Scenario):
         log = os.path.join(self.install_dir, "debug.log") if self.in_place else temp[0]
         return self.read_bytes(log).decode("latin-1").replace("\r\n", "\n")
 
-    def update(self, url, boxes, version="1.50", installer=1, lines=(), quiet=False, code=0):
+    def update(self, url, boxes, version="1.50", installer=1, lines=(), quiet=False, code=0, renames=None):
         """A run whose boxes are answered in turn: (text, key or function of the box), (None,
-        a button of the new-version dialog) or ("Error", key) for the shell's box."""
+        a button of the new-version dialog) or ("Error", key) for the shell's box. The installer
+        named `renames` renames the installed uninstaller to OLD first, as a real one does."""
         with open(os.path.join(self.install_dir, "setup-exit.txt"), "w") as f:
             f.write(f"{installer}\n")
+        for rename in glob.glob(os.path.join(self.install_dir, "*-rename.txt")):
+            os.remove(rename)
+        if renames:
+            with open(os.path.join(self.install_dir, f"{renames}-rename.txt"), "w") as f:
+                f.write(f"{INSTALL_DIR}uninstall.exe\n{OLD}\n")
         run = self.start_run("-Update", ([f"UPDATE URL:{url}"] if url else []) + list(lines), version,
                              quiet=quiet)
         for text, answer in boxes:
@@ -213,11 +221,15 @@ class Network(scenario.Scenario):
                 self.set_proxy(*proxy)
                 since = len(server.requests)
                 log = self.update(url, [(QUESTION, "Return"), page, download, (outcome, "Return")],
-                                  version="1.50 beta", installer=code)
+                                  version="1.50 beta", installer=code, renames="setup" if code else None)
                 self.assertEqual(([0], [0]), (phases(log), phases(log, DOWNLOAD)))
                 self.assertIn(line, log)
                 self.assertEqual(heads, [r.head for r in server.requests[since:]])
-                self.assertEqual(installer, self.read_bytes(self.install_dir + "/setup.exe"))
+                # The installer goes once it has ended, and the uninstaller it renamed, if it did, at once.
+                self.assertIn(f"Delete file '{INSTALL_DIR}setup.exe'\n" + f"Delete file '{OLD}'\n" * code +
+                              "Company Name   : Acme\n", log)
+                self.assertEqual(["debug.log", "setup-exit.txt", "setup-runs.txt"] + ["uninstall.exe"] * (1 - code),
+                                 sorted(n for n in os.listdir(self.install_dir) if not n.endswith("-rename.txt")))
             for text in ("A new version of Acme Tool is available!",
                          "Current version 1.50 - New version 2.0"):
                 self.assertIn(f':trace:win:set_window_text L"{text}"', self.run.stderr_text())
@@ -234,7 +246,7 @@ class Network(scenario.Scenario):
             log = self.update(url, [(QUESTION, "Return"), download, ("Error", "Return"),
                                     (UPDATE_ERROR, "Return")])
             self.assertRegex(log, re.escape(f"Unable to execute '{INSTALL_DIR}setup.exe' '-Quiet' 0x")
-                             + "[0-9A-F]{8}\n")
+                             + "[0-9A-F]{8}\n" + re.escape(f"Delete file '{INSTALL_DIR}setup.exe'\nCompany Name"))
             # An unreachable proxy: straight on to the server, with no question.
             dead = ms.free_port()
             self.set_proxy(1, f"127.0.0.1:{dead}")
@@ -265,10 +277,15 @@ class Network(scenario.Scenario):
             self.update(url, [], lines=[pins[0]], quiet=True, code=0)
             base = maker.publish("2.0", signed, key=keys[0]).rsplit(".", 1)[0]
             self.update(url, [(QUESTION, "Return"), download, (SUCCESS, "Return")], lines=[pins[0]])
+            # Whatever the outcome, the installer goes; the uninstaller that it renamed while the
+            # started process ran from it goes once that process has ended.
             for exit_code, code in ((0, 7), (1, 0)):
                 with open(os.path.join(self.install_dir, f"{base}-exit.txt"), "w") as f:
                     f.write(f"{exit_code}\n")
-                self.update(url, [], lines=[pins[0]], quiet=True, code=code)
+                log = self.update(url, [], lines=[pins[0]], quiet=True, code=code, renames=base)
+                self.assertIn(f"Delete file '{INSTALL_DIR}{base}.exe'\n", log)
+                self.assertTrue(log.endswith(f"Delete file '{OLD}'\nSuccessful Exit...\n"), log)
+                self.assertFalse(os.path.exists(self.prefix.unix_path(OLD)))
             self.update(url, [], quiet=True, code=6)  # no key pinned: never unattended
             self.assertEqual([f'"{INSTALL_DIR}{base}.exe" -Quiet'] * 3, recorded(self.install_dir, base))
         # What a real server never serves: signatures that are wrong, cut, not text, or missing.

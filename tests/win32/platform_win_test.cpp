@@ -34,15 +34,29 @@ class RegistryWin : public testing::Test {
     std::string log_path_;
 };
 
-TEST_F(RegistryWin, AKeyWithSubkeysIsNotDeletedAndAMissingOneIsLogged) {
+TEST_F(RegistryWin, AKeyWithSubkeysIsNotDeletedAndAMissingKeyOrValueIsLogged) {
     RegKey child = nullptr;
     std::string below = std::string(g_path) + "\\Child";
     ASSERT_EQ(1, reg_create_key(&child, REG_ROOT_CURRENT_USER, below.c_str()));
     reg_close_key(&child);
+    reg_set_string(key_, "One", "1");
+    reg_set_integer(key_, "Two", 2);
+    int subkeys = -1;
+    int values = -1;
+    EXPECT_EQ(1, reg_key_contents(key_, &subkeys, &values));
+    EXPECT_EQ(1, subkeys);
+    EXPECT_EQ(2, values);
+    EXPECT_EQ(1, reg_delete_value(key_, "one"));
+    EXPECT_EQ(0, reg_delete_value(key_, "One"));
     EXPECT_EQ(0, reg_delete_key(REG_ROOT_CURRENT_USER, g_path));
     EXPECT_EQ(1, reg_delete_key(REG_ROOT_CURRENT_USER, below.c_str()));
     EXPECT_EQ(0, reg_delete_key(REG_ROOT_CURRENT_USER, below.c_str()));
-    EXPECT_EQ(0u, log().rfind("Unable to delete key '" + std::string(g_path) + "'(0x", 0));
+    EXPECT_EQ(1, reg_key_contents(key_, &subkeys, &values));
+    EXPECT_EQ(0, subkeys);
+    EXPECT_EQ(1, values);
+    EXPECT_EQ(0u, log().rfind("Unable to delete value 'One'(0x00000002)\nUnable to delete key '" +
+                                  std::string(g_path) + "'(0x",
+                              0));
     EXPECT_NE(std::string::npos, log().find("Unable to delete key '" + below + "'(0x00000002)\n"));
 }
 

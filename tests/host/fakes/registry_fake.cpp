@@ -39,6 +39,18 @@ Value* find(RegKey key, const char* name) {
     return nullptr;
 }
 
+// The keys directly below the named one.
+int subkeys_of(const std::string& name) {
+    int count = 0;
+    for (const auto& key : g_keys) {
+        const std::string& other = key.first;
+        count += other.size() > name.size() + 1 && other.compare(0, name.size(), name) == 0 &&
+                 other[name.size()] == '\\' &&
+                 other.find('\\', name.size() + 1) == std::string::npos;
+    }
+    return count;
+}
+
 int set(RegKey key, const char* name, int kind, const void* data, size_t length) {
     const unsigned char* bytes = static_cast<const unsigned char*>(data);
     Value* value = find(key, name);
@@ -62,6 +74,22 @@ int registry_fake_open_keys() {
     return g_open;
 }
 
+std::string registry_fake_keys(int root) {
+    std::string listed;
+    std::string prefix = std::to_string(root) + "\\";
+    for (const auto& key : g_keys) {
+        if (key.first.compare(0, prefix.size(), prefix) != 0) {
+            continue;
+        }
+        listed += key.first.substr(prefix.size());
+        for (size_t i = 0; i < key.second.size(); ++i) {
+            listed += (i == 0 ? ": " : ",") + key.second[i].name;
+        }
+        listed += "\n";
+    }
+    return listed;
+}
+
 int reg_open_key(RegKey* key, int root, const char* path) {
     std::string name = key_name(root, path);
     *key = g_keys.count(name) ? new HKEY__{name} : nullptr;
@@ -69,8 +97,15 @@ int reg_open_key(RegKey* key, int root, const char* path) {
     return *key != nullptr;
 }
 
+// Creates the keys above it too, as the registry does.
 int reg_create_key(RegKey* key, int root, const char* path) {
-    g_keys[key_name(root, path)];
+    std::string name = key_name(root, path);
+    // From the separator behind the root's number.
+    for (size_t at = name.find('\\', name.find('\\') + 1); at != std::string::npos;
+         at = name.find('\\', at + 1)) {
+        g_keys[name.substr(0, at)];
+    }
+    g_keys[name];
     return reg_open_key(key, root, path);
 }
 
@@ -81,9 +116,27 @@ int reg_close_key(RegKey* key) {
     return 1;
 }
 
-// The script deletes only keys it has found.
+// A key with subkeys is refused, as Windows NT does.
 int reg_delete_key(int root, const char* path) {
-    return static_cast<int>(g_keys.erase(key_name(root, path)));
+    std::string name = key_name(root, path);
+    return !subkeys_of(name) && g_keys.erase(name);
+}
+
+int reg_delete_value(RegKey key, const char* name) {
+    auto& values = g_keys[key->key];
+    for (auto at = values.begin(); at != values.end(); ++at) {
+        if (strcasecmp(at->name.c_str(), name) == 0) {
+            values.erase(at);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int reg_key_contents(RegKey key, int* subkeys, int* values) {
+    *subkeys = subkeys_of(key->key);
+    *values = static_cast<int>(g_keys[key->key].size());
+    return 1;
 }
 
 int reg_value_exists(RegKey key, const char* name) {

@@ -1,6 +1,9 @@
 // An in-memory registry behind platform/registry.h: keys are found ignoring case, as
-// the registry does; values enumerate in the order they were first written.
+// the registry does; values enumerate in the order they were first written. Creating a
+// key creates the keys above it, and a key with subkeys is not deleted, as on Windows NT.
 #pragma once
+
+#include <string>
 
 #include "platform/registry.h"
 
@@ -9,3 +12,7 @@ void registry_fake_reset();
 
 // Handles opened or created and not yet closed.
 int registry_fake_open_keys();
+
+// Every key of the root, sorted, one a line: its path in small letters, then ": "
+// and its values' names separated by ',' when it has values.
+std::string registry_fake_keys(int root);

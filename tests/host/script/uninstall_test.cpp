@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/text.h"
+#include "driver/identity.h"
 #include "fakes/registry_fake.h"
 #include "fakes/script_fakes.h"
 #include "platform/files.h"
@@ -51,6 +52,11 @@ void install() {
     set(REG_ROOT_LOCAL_MACHINE, g_entry_key, nullptr, "");
 }
 
+void program_files() {
+    set(REG_ROOT_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir",
+        "C:\\Program Files");
+}
+
 std::string script(const std::string& names) {
     return S("~COMPANY NAME:Acme|~PRODUCT NAME:Tool|~REGISTRY PATH:Software\\Acme\\Tool|"
              "~INSTALL DIR:Acme\\Tool|~INSTALL PATH:Installing|~FILE LIST:" +
@@ -67,8 +73,7 @@ class Uninstall : public ScriptTest {
         registry_fake_reset();
         window_fake_calls().clear();
         current_group_clear();
-        set(REG_ROOT_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
-            "ProgramFilesDir", "C:\\Program Files");
+        program_files();
     }
     void TearDown() override {
         EXPECT_EQ(0, registry_fake_open_keys());
@@ -100,6 +105,7 @@ TEST_F(Uninstall, YesRemovesTheFilesTheFoldersTheyEmptyTheShortcutsAndTheEntry) 
                   "'\nDelete Item = 'Acme Tool' : 'Tool' ('tool.exe' / '/x')\n" +
                   del(group + "\\Tool.lnk") + dir(group + "\\") + "OLE: REGISTER '" + system +
                   "'\nError attempting to load '" + system + "' (0x0000007E)\n" +
+                  "Delete key 'Software\\Acme\\Tool'\nDelete key 'Software\\Acme'\n" +
                   summary("Acme", "Tool", 9, f, "Acme\\Tool\\"),
               log());
     EXPECT_EQ(question + "notify[Uninstaller...]: Acme Tool has been uninstalled!\n", boxes());
@@ -111,7 +117,7 @@ TEST_F(Uninstall, YesRemovesTheFilesTheFoldersTheyEmptyTheShortcutsAndTheEntry) 
     // waits for its macro.
     EXPECT_EQ(13, files_fake_listings);
     EXPECT_FALSE(reg_key_exists(REG_ROOT_LOCAL_MACHINE, g_entry_key));
-    EXPECT_TRUE(reg_key_exists(REG_ROOT_CURRENT_USER, g_product_key));
+    EXPECT_EQ("software\n", registry_fake_keys(REG_ROOT_CURRENT_USER));
     std::string progress = "show 1\n";
     for (int step = 0; step < 9; ++step) {
         progress += std::to_string(step * 100.0 / 9) + "\n";
@@ -147,12 +153,70 @@ TEST_F(Uninstall, WhatStaysIsNamedAndCountedAndAWaitingUninstallerIsLeftForLast)
         const bool deleted = log().find("Delete file '" + uninstaller + "'") != std::string::npos;
         EXPECT_EQ(c.installed && !c.waits, deleted);
         EXPECT_EQ(c.waits ? uninstaller : "", state_->deferred_file);
+        // The product's key stays for the run that finishes the removal.
+        EXPECT_EQ(c.installed, reg_key_exists(REG_ROOT_CURRENT_USER, g_product_key));
     }
     EXPECT_EQ(0, files_fake_delete_wait);
     files_fake_add(f + "uninstall.exe");
     EXPECT_EQ(1, delete_file_patiently((f + "uninstall.exe").c_str(), 5000, nullptr));
     EXPECT_EQ(5000, files_fake_delete_wait);
     EXPECT_EQ(0, file_exists((f + "uninstall.exe").c_str()));
+}
+
+TEST_F(Uninstall, ACompleteRemovalDeletesTheProductsKeyAndEachParentItEmpties) {
+    const std::string tool = "software\\acme\\tool";
+    const std::string above = "software\nsoftware\\acme\n";
+    const std::string untouched = above + tool + ": Install Path,Version,Registered Version\n";
+    const std::string deleted_tool = "Delete key 'Software\\Acme\\Tool'\n";
+    // The product's key, REGISTRY PATH ("": none), the answer, whether the script has INSTALL,
+    // another key or a value beside it, the keys deleted and what is left.
+    // clang-format off
+    const struct { const char* key; const char* path; int answer; bool install; const char* other;
+                   const char* other_value; std::string deleted, left; } cases[] = {
+        {g_product_key, g_product_key, 1, true, nullptr, nullptr,
+         deleted_tool + "Delete key 'Software\\Acme'\n", "software\n"},
+        // The parent holds another product's key, or a value.
+        {g_product_key, g_product_key, 1, true, "Software\\Acme\\Other", nullptr, deleted_tool,
+         above + "software\\acme\\other\n"},
+        {g_product_key, g_product_key, 1, true, "Software\\Acme", "Shared", deleted_tool,
+         "software\nsoftware\\acme: Shared\n"},
+        // A subkey stays, and its key with it, less the installer's and the registration's values.
+        {g_product_key, g_product_key, 1, true, "Software\\Acme\\Tool\\Settings", nullptr, "",
+         above + tool + ": Version\n" + tool + "\\settings\n"},
+        // The first component of the path never goes; nor does the maker's key.
+        {"Acme\\Tool", "Acme\\Tool", 1, true, nullptr, nullptr, "Delete key 'Acme\\Tool'\n", "acme\n"},
+        {PROGRAM_MAKER_KEY, PROGRAM_MAKER_KEY, 1, true, nullptr, nullptr, "",
+         "software\nsoftware\\pelmora\nsoftware\\pelmora\\installer: Version\n"},
+        // Nothing goes after a No, without INSTALL, or without a key of the product's.
+        {g_product_key, g_product_key, 0, true, nullptr, nullptr, "", untouched},
+        {g_product_key, g_product_key, 1, false, nullptr, nullptr, "", untouched},
+        {g_product_key, "", 1, true, nullptr, nullptr, "", untouched}};
+    // clang-format on
+    for (const auto& c : cases) {
+        registry_fake_reset();
+        program_files();
+        platform_fake_reset();
+        message_fake_reset(c.answer);
+        files_fake_add(g_folder + "a.txt");
+        for (const char* name : {"Install Path", "Version", "Registered Version"}) {
+            set(REG_ROOT_CURRENT_USER, c.key, name, g_folder);
+        }
+        if (c.other) {
+            set(REG_ROOT_CURRENT_USER, c.other, c.other_value, "1");
+        }
+        const std::string path = c.path;
+        ASSERT_EQ(1, run(S((path.empty() ? "" : "~REGISTRY PATH:" + path + "|") +
+                           "~INSTALL DIR:Acme\\Tool|~INSTALL PATH:x|~FILE LIST:a.txt|" +
+                           (c.install ? "~INSTALL:|" : "") + "~DONE:x|")));
+        std::string deleted;
+        const std::string all = log();
+        for (size_t at = all.find("Delete key"); at != std::string::npos;
+             at = all.find("Delete key", at + 1)) {
+            deleted += all.substr(at, all.find('\n', at) + 1 - at);
+        }
+        EXPECT_EQ(c.deleted, deleted) << path;
+        EXPECT_EQ(c.left, registry_fake_keys(REG_ROOT_CURRENT_USER)) << path;
+    }
 }
 
 TEST_F(Uninstall, ShortcutsThatDoNotFitOrAreNotFullAreNeverDeleted) {

@@ -1,16 +1,20 @@
-// The update information, versions, the download's status and length. The saved
-// file's name and heads split across receives are the Win32 tests' (real download).
+// The update information, versions, the download's status and length, what is removed
+// once the installer has ended. The saved file's name and heads split across receives
+// are the Win32 tests' (real download).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "core/log.h"
 #include "core/text.h"
+#include "fakes/script_fakes.h"
 #include "script/install_state.h"
 #include "support/log_file.h"
 #include "update/download.h"
+#include "update/leftovers.h"
 #include "update/signature.h"
 #include "update/update_info.h"
 
@@ -149,6 +153,47 @@ TEST(Update, TheDownloadsStatusAndLength) {
               "Filesize = 3 (0k)\nSizes to not match (3 != 4)\n"
               "Filesize = 0 (0k)\nFilesize = 0 (0k)\n",
               read_file(log));
+    log_close();
+}
+
+TEST(Update, TheInstallerAndTheOldUninstallerGoOnceTheInstallerHasEnded) {
+    std::string log = open_test_log("update_leftovers.log", LOG_FILE);
+    const std::string folder = "C:\\Program Files\\Acme\\Tool\\";
+    const std::string setup = folder + "setup.exe";
+    const std::string old = folder + "uninstall.exe.old";
+    // clang-format off
+    const struct { int waits; bool renamed; const char* uninstaller; bool deleted; } cases[] = {
+        {0, true, "uninstall.exe", true}, {0, false, "uninstall.exe", false},
+        {1, true, "uninstall.exe", false}, {0, true, "", false}};
+    // clang-format on
+    for (const auto& c : cases) {
+        platform_fake_reset();
+        for (const std::string& path : {folder + "tool.exe", setup}) {
+            files_fake_add(path);
+        }
+        if (c.renamed) {
+            files_fake_add(old);
+        }
+        InstallState state{};
+        text_copy(state.install_path, sizeof state.install_path, folder.c_str());
+        text_copy(state.uninstall_name, sizeof state.uninstall_name, c.uninstaller);
+        state.uninstaller_waits = c.waits;
+        std::string before = read_file(log);
+        EXPECT_EQ(1, update_remove_leftovers(&state, setup.c_str()));
+        // The one the started process may still run from waits until it has ended.
+        EXPECT_EQ(c.waits ? old : "", state.deferred_file);
+        EXPECT_EQ(before + "Delete file '" + setup + "'\n" +
+                      (c.deleted ? "Delete file '" + old + "'\n" : ""),
+                  read_file(log));
+        std::vector<std::string> left = {"C:\\Program Files", "C:\\Program Files\\Acme",
+                                         "C:\\Program Files\\Acme\\Tool", folder + "tool.exe"};
+        if (c.renamed && !c.deleted) {
+            left.push_back(old);
+        }
+        EXPECT_EQ(left, files_fake_paths());
+        // The installer is given time to let go of its file.
+        EXPECT_EQ(c.deleted ? 0 : UPDATE_RELEASE_WAIT, files_fake_delete_wait);
+    }
     log_close();
 }
 
