@@ -81,6 +81,12 @@ TEST(Ffspack, TheCheckSaysWhatWouldGoWrongAtTheUsers) {
          "s:8: OLE takes 2 arguments, not 1: the missing ones are read as empty\n"
          "s:9: INSTALL takes 0 arguments, not 1: the others are ignored\n"
          "s:11: the registration shortcut's ADD ITEM comes after DONE (line 10): the shortcut is not removed once registered\n"},
+        // FILE LIST is read whole; a component that INSTALL deletes is gone before OLE unregisters it.
+        {base + "FILE LIST:" + std::string(160, 'a') + ",x.dll\nINSTALL NAME:app.exe\nOLE:REGISTER\tx.dll\nINSTALL:\n"
+                "OLE:register\tX.DLL\nOLE:REGISTER\t$2x.dll\nOLE:REGISTER\tapp.exe\nDONE:x\n",
+         "s:6: the name 'aaaaaaaaaaaaaaaaaaaa...' has 160 characters: the program refuses names over 143 and keeps the file\n"
+         "s:10: OLE comes after INSTALL (line 9), which deletes 'X.DLL': the component stays registered, as it is deleted before it is unregistered\n"
+         "s:12: OLE comes after INSTALL (line 9), which deletes 'app.exe': the component stays registered, as it is deleted before it is unregistered\n"},
         {"COMPANY NAME:" + std::string(100, 'c') + "\nPRODUCT NAME:ppppppp\nTEXT:" + std::string(160, 't'),
          "s:3: TEXT argument 1 has 160 characters: the program keeps 159\n"
          "s:2: the company and product names are too long together: the uninstall question cuts them\n"
