@@ -2,7 +2,6 @@
 // commands, exit codes and error texts.
 #include <openssl/ec.h>
 #include <openssl/x509.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -22,6 +21,7 @@
 #include "script/keyword_list.h"
 #include "source.h"
 #include "support/log_file.h"
+#include "tools/ffspack_run.h"
 
 namespace {
 
@@ -116,17 +116,6 @@ TEST(Ffspack, TheGuideDocumentsEveryKeywordAndTheSampleIsClean) {
     std::string error;
     ASSERT_TRUE(ffspack_parse_source(g_sample, read_file(g_sample), &commands, &error, &lines));
     EXPECT_EQ(std::vector<std::string>(), ffspack_check_script(g_sample, commands, lines));
-}
-
-// The exit status and what the program printed.
-std::string ffspack(const std::string& arguments) {
-    FILE* pipe = popen((FFSPACK_PATH " " + arguments + " 2>&1").c_str(), "r");
-    std::string output;
-    char chunk[4096];
-    for (size_t got; (got = fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
-        output.append(chunk, got);
-    }
-    return std::to_string(WEXITSTATUS(pclose(pipe))) + " " + output;
 }
 
 // Whether keygen's "0 UPDATE KEY:X||Y" and sign's "0 r||s" sign `bytes`, checked by OpenSSL.
