@@ -26,6 +26,8 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+  # ffspack installer runs makensis; every other command works without it.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS nsis)
   # The stub comes from the Windows build; installed beside the tools when there is one.
   set(UNINSTALL_STUB "${CMAKE_SOURCE_DIR}/build/win32/bin/uninstall.exe"
       CACHE FILEPATH "The Windows stub that the host install ships")

@@ -1,6 +1,7 @@
 #include "check.h"
 
 #include <map>
+#include <set>
 
 #include "script/keyword_list.h"
 
@@ -71,26 +72,11 @@ const struct {
     {"UPDATE KEY", "DONE", "the update is not checked against the key"},
 };
 
-std::string upper(std::string text) {
-    for (char& c : text) {
-        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c;
-    }
-    return text;
-}
+} // namespace
 
-std::vector<std::string> split(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (size_t at; (at = text.find(separator, start)) != std::string::npos; start = at + 1) {
-        parts.push_back(text.substr(start, at - start));
-    }
-    parts.push_back(text.substr(start));
-    return parts;
-}
-
-// Only a path macro may lead a name out of the product's folder.
-bool leaves_folder(const std::string& name) {
-    bool absolute = name[0] == '\\' || name[0] == '/' || (name.size() > 1 && name[1] == ':');
+bool ffspack_leaves_folder(const std::string& name) {
+    bool absolute =
+        !name.empty() && (name[0] == '\\' || name[0] == '/' || (name.size() > 1 && name[1] == ':'));
     std::string path = name;
     for (char& c : path) {
         c = c == '/' ? '\\' : c;
@@ -98,8 +84,6 @@ bool leaves_folder(const std::string& name) {
     bool parent = ("\\" + path + "\\").find("\\..\\") != std::string::npos;
     return absolute || parent;
 }
-
-} // namespace
 
 std::vector<std::string> ffspack_check_script(const std::string& name,
                                               const std::vector<ScriptCommand>& commands,
@@ -109,15 +93,17 @@ std::vector<std::string> ffspack_check_script(const std::string& name,
     std::map<std::string, std::string> value;
     int group_line = 0;
     int register_item_line = 0;
+    int install_line = 0;
+    std::set<std::string> removed; // by INSTALL: FILE LIST's and INSTALL NAME's names
     auto warn = [&](int line, const std::string& text) {
         warnings.push_back(name + ":" + std::to_string(line) + ": " + text);
     };
     for (size_t i = 0; i < commands.size(); ++i) {
         const std::string& command = commands[i];
         int line = lines[i];
-        size_t colon = command.find(':');
-        std::string keyword = upper(command.substr(0, colon));
-        std::vector<std::string> arguments = split(command.substr(colon + 1), '\t');
+        std::string keyword;
+        std::vector<std::string> arguments;
+        ffspack_split_command(command, &keyword, &arguments);
         if (!first_line.count(keyword)) {
             first_line[keyword] = line;
             value[keyword] = arguments[0];
@@ -134,7 +120,8 @@ std::vector<std::string> ffspack_check_script(const std::string& name,
                                                        : "the others are ignored"));
             }
         }
-        for (size_t a = 0; a < arguments.size(); ++a) {
+        // FILE LIST is read in place, whole; only its names are copied.
+        for (size_t a = 0; a < arguments.size() && keyword != "FILE LIST"; ++a) {
             if (arguments[a].size() > g_text_limit) {
                 warn(line, keyword + " argument " + std::to_string(a + 1) + " has " +
                                std::to_string(arguments[a].size()) +
@@ -143,7 +130,7 @@ std::vector<std::string> ffspack_check_script(const std::string& name,
         }
         std::vector<std::string> names;
         if (keyword == "FILE LIST") {
-            names = split(arguments[0], ',');
+            names = ffspack_split(arguments[0], ',');
         } else if (keyword == "UNINSTALL NAME" || keyword == "INSTALL NAME") {
             names = {arguments[0]};
         }
@@ -152,11 +139,26 @@ std::vector<std::string> ffspack_check_script(const std::string& name,
                 warn(line,
                      "the name '" + file.substr(0, 20) + "...' has " + std::to_string(file.size()) +
                          " characters: the program refuses names over 143 and keeps the file");
-            } else if (!file.empty() && leaves_folder(file)) {
+            } else if (!file.empty() && ffspack_leaves_folder(file)) {
                 warn(line, "the name '" + file +
                                "' is absolute or holds '..': the uninstaller would delete outside "
                                "the product's folder");
             }
+        }
+        if (install_line == 0 && keyword != "UNINSTALL NAME") {
+            for (const std::string& file : names) {
+                removed.insert(ffspack_upper(file));
+            }
+        }
+        if (keyword == "INSTALL" && install_line == 0) {
+            install_line = line;
+        }
+        if (keyword == "OLE" && install_line != 0 && arguments.size() > 1 &&
+            removed.count(ffspack_upper(arguments[1]))) {
+            warn(line, "OLE comes after INSTALL (line " + std::to_string(install_line) +
+                           "), which deletes '" + arguments[1] +
+                           "': the component stays registered, as it is deleted before it is "
+                           "unregistered");
         }
         if (keyword == "CREATE GROUP") {
             group_line = line;
@@ -165,7 +167,7 @@ std::vector<std::string> ffspack_check_script(const std::string& name,
                 warn(line, "ADD ITEM before any CREATE GROUP: its shortcut is looked for in the "
                            "Programs folder itself");
             }
-            if (arguments.size() > 2 && upper(arguments[2]) == "-REGISTER" &&
+            if (arguments.size() > 2 && ffspack_upper(arguments[2]) == "-REGISTER" &&
                 register_item_line == 0) {
                 register_item_line = line;
             }

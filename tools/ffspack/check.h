@@ -12,3 +12,7 @@
 std::vector<std::string> ffspack_check_script(const std::string& name,
                                               const std::vector<ScriptCommand>& commands,
                                               const std::vector<int>& lines);
+
+// Whether a file name, without its path macros, is absolute or holds "..":
+// only a path macro may lead a name out of the product's folder.
+bool ffspack_leaves_folder(const std::string& name);

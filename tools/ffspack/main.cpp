@@ -3,6 +3,7 @@
 //
 //   ffspack compile SCRIPT.txt -o install.dat
 //   ffspack pack --stub uninstall.exe --script SCRIPT.txt|install.dat -o OUT.exe [--replace]
+//   ffspack installer --script SCRIPT --files DIR --stub uninstall.exe -o setup.exe [--nsi OUT.nsi]
 //   ffspack dump OUT.exe
 //   ffspack keygen --out maker.key
 //   ffspack sign --key maker.key FILE
@@ -24,13 +25,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <random>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "archive_file.h"
 #include "check.h"
+#include "installer.h"
+#include "makensis.h"
 #include "signing.h"
 #include "source.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -48,6 +56,16 @@ const char g_usage[] =
     "      Appends the script to a copy of the stub as its archive. A stub that\n"
     "      already carries an archive is refused unless --replace is given.\n"
     "      compile and pack print check's warnings; --strict makes them fail.\n"
+    "  ffspack installer --script SCRIPT --files DIR --stub STUB.exe -o SETUP.exe\n"
+    "                    [--nsi OUT.nsi] [--makensis PATH] [--replace] [--strict]\n"
+    "      Makes the product's setup.exe with NSIS's makensis: the files that the\n"
+    "      script names, taken from DIR, the uninstaller packed as pack does, the\n"
+    "      registry values, shortcuts and components that the uninstaller removes.\n"
+    "      --nsi keeps the NSIS script as OUT.nsi, with OUT.product.nsh (the\n"
+    "      product's macros, for a script of one's own) and OUT.uninstall.exe.\n"
+    "      setup.exe's exit codes: 0 installed, 1 installed with -Quiet, 2 aborted,\n"
+    "      3 a file, 4 a registry value, 5 a shortcut, 6 a component failed,\n"
+    "      7 a newer version is installed.\n"
     "  ffspack dump FILE.exe\n"
     "      Prints the script embedded in FILE.exe in readable form.\n"
     "  ffspack keygen --out KEYFILE\n"
@@ -99,31 +117,43 @@ bool replace_file(const char* from, const char* to) {
 #endif
 }
 
-// Writes beside the target and renames, so the target is either the old file
-// or the whole new one.
-bool write_file(const std::string& path, const std::string& bytes, std::string* error) {
-    std::string temporary = path + ".XXXXXX";
-    std::vector<char> name(temporary.begin(), temporary.end());
-    name.push_back('\0');
-    int descriptor = mkstemp(name.data());
+// A new file beside `path`, to be renamed over it, with the permissions that a
+// new file gets. Returns its descriptor, or -1 with the reason in `error`.
+int create_beside(const std::string& path, std::string* name, std::string* error) {
+    std::string pattern = path + ".XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    int descriptor = mkstemp(buffer.data());
     if (descriptor < 0) {
         *error = "cannot write '" + path + "': " + strerror(errno);
-        return false;
+        return -1;
     }
     mode_t mask = umask(0);
     umask(mask);
 #ifndef _WIN32
     fchmod(descriptor, 0666 & ~mask);
 #endif
+    *name = buffer.data();
+    return descriptor;
+}
+
+// Writes beside the target and renames, so the target is either the old file
+// or the whole new one.
+bool write_file(const std::string& path, const std::string& bytes, std::string* error) {
+    std::string name;
+    int descriptor = create_beside(path, &name, error);
+    if (descriptor < 0) {
+        return false;
+    }
     FILE* file = fdopen(descriptor, "wb");
     bool written = file && fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     written = file && fclose(file) == 0 && written;
     if (!file) {
         close(descriptor);
     }
-    if (!written || !replace_file(name.data(), path.c_str())) {
+    if (!written || !replace_file(name.c_str(), path.c_str())) {
         *error = "cannot write '" + path + "': " + strerror(errno);
-        remove(name.data());
+        remove(name.c_str());
         return false;
     }
     return true;
@@ -174,12 +204,13 @@ bool passes_checks(const std::string& path, const std::vector<ScriptCommand>& co
     return true;
 }
 
-// `check`, `compile` and `pack` read their script alike: read, checked.
+// `check`, `compile`, `pack` and `installer` read their script alike: read, checked.
 bool load_script(const std::string& path, bool strict, std::vector<ScriptCommand>* commands,
-                 std::string* error) {
-    std::vector<int> lines;
-    return read_script(path, commands, &lines, error) &&
-           passes_checks(path, *commands, lines, strict, error);
+                 std::string* error, std::vector<int>* lines = nullptr) {
+    std::vector<int> numbers;
+    lines = lines ? lines : &numbers;
+    return read_script(path, commands, lines, error) &&
+           passes_checks(path, *commands, *lines, strict, error);
 }
 
 int check(const std::vector<std::string>& arguments) {
@@ -231,6 +262,29 @@ int compile(const std::vector<std::string>& arguments) {
     return EXIT_DONE;
 }
 
+// The stub with the script appended as its archive. A stub that carries an
+// archive already is refused unless `replace`, which replaces it whole.
+bool pack_uninstaller(const std::string& stub_path, const std::vector<ScriptCommand>& commands,
+                      bool replace, std::string* packed, std::string* error) {
+    std::string stub;
+    if (!read_file(stub_path, &stub, error)) {
+        return false;
+    }
+    ArchiveLocation found = ffspack_locate(stub);
+    if (found.state == ARCHIVE_FOUND) {
+        if (!replace) {
+            *error = "'" + stub_path + "' already carries an archive; give --replace to replace it";
+            return false;
+        }
+        stub.resize(found.trailer);
+    }
+    if (!ffspack_pack(stub, ffspack_compile(commands), packed, error)) {
+        *error = stub_path + ": " + *error;
+        return false;
+    }
+    return true;
+}
+
 int pack(const std::vector<std::string>& arguments) {
     std::string stub_path;
     std::string script_path;
@@ -258,30 +312,154 @@ int pack(const std::vector<std::string>& arguments) {
         return usage_error("pack needs --stub STUB.exe, --script SCRIPT and -o OUTPUT");
     }
 
-    std::string stub;
+    std::string packed;
     std::string error;
     std::vector<ScriptCommand> commands;
-    if (!read_file(stub_path, &stub, &error) ||
-        !load_script(script_path, strict, &commands, &error)) {
-        return fail(error);
-    }
-    std::string script = ffspack_compile(commands);
-    ArchiveLocation found = ffspack_locate(stub);
-    if (found.state == ARCHIVE_FOUND) {
-        if (!replace) {
-            return fail("'" + stub_path +
-                        "' already carries an archive; give --replace to replace it");
-        }
-        stub.resize(found.trailer);
-    }
-    std::string packed;
-    if (!ffspack_pack(stub, script, &packed, &error)) {
-        return fail(stub_path + ": " + error);
-    }
-    if (!write_file(output, packed, &error)) {
+    if (!load_script(script_path, strict, &commands, &error) ||
+        !pack_uninstaller(stub_path, commands, replace, &packed, &error) ||
+        !write_file(output, packed, &error)) {
         return fail(error);
     }
     return EXIT_DONE;
+}
+
+// The work folder of an installer: a new temporary folder, removed with all
+// it holds when done, or the folder of a kept script, which stays.
+struct WorkFolder {
+    fs::path temporary;
+    ~WorkFolder() {
+        std::error_code ignored;
+        if (!temporary.empty()) {
+            fs::remove_all(temporary, ignored);
+        }
+    }
+
+    bool create(std::string* error) {
+        std::error_code failure;
+        fs::path parent = fs::temp_directory_path(failure);
+        std::random_device random;
+        for (int attempt = 0; !failure && attempt < 100; ++attempt) {
+            fs::path folder = parent / ("ffspack-" + std::to_string(random()));
+            if (fs::create_directory(folder, failure)) {
+                temporary = folder;
+                return true;
+            }
+        }
+        *error = "cannot create a temporary folder: " + failure.message();
+        return false;
+    }
+};
+
+// Runs makensis on `script`; its setup.exe is made beside `output` and renamed
+// into place, and makensis's output is shown only when it fails.
+int build_setup(const std::string& makensis, const std::string& script, const std::string& output) {
+    std::string temporary;
+    std::string error;
+    int descriptor = create_beside(output, &temporary, &error);
+    if (descriptor < 0) {
+        return fail(error);
+    }
+    close(descriptor);
+    std::string printed;
+    int exit_code = 0;
+    std::string define =
+        "-DFFSPACK_OUTFILE=" + nsis_escape(fs::absolute(temporary).u8string(), NSIS_BUILD_TIME);
+    if (!makensis_run(makensis, {"-INPUTCHARSET", "UTF8", define, script}, &exit_code, &printed,
+                      &error)) {
+        remove(temporary.c_str());
+        return fail(error);
+    }
+    if (exit_code != 0) {
+        remove(temporary.c_str());
+        fprintf(stderr, "ffspack: makensis failed (exit %d)\n%s", exit_code, printed.c_str());
+        return EXIT_FAILED;
+    }
+    if (!replace_file(temporary.c_str(), output.c_str())) {
+        error = "cannot write '" + output + "': " + strerror(errno);
+        remove(temporary.c_str());
+        return fail(error);
+    }
+    return EXIT_DONE;
+}
+
+int installer(const std::vector<std::string>& arguments) {
+    std::string script_path, files, stub_path, output, kept, makensis;
+    bool replace = false;
+    bool strict = false;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& option = arguments[i];
+        bool has_value = i + 1 < arguments.size();
+        std::string* value = option == "--script"     ? &script_path
+                             : option == "--files"    ? &files
+                             : option == "--stub"     ? &stub_path
+                             : option == "-o"         ? &output
+                             : option == "--nsi"      ? &kept
+                             : option == "--makensis" ? &makensis
+                                                      : nullptr;
+        if (value && has_value) {
+            *value = arguments[++i];
+        } else if (option == "--replace") {
+            replace = true;
+        } else if (option == "--strict") {
+            strict = true;
+        } else {
+            return usage_error("installer: unexpected argument '" + option + "'");
+        }
+    }
+    if (script_path.empty() || files.empty() || stub_path.empty() || output.empty()) {
+        return usage_error(
+            "installer needs --script SCRIPT, --files DIR, --stub STUB.exe and -o SETUP.exe");
+    }
+    InstallerInput input;
+    input.script_name = script_path;
+    input.files_dir = files;
+    std::string packed;
+    std::string error;
+    if (!load_script(script_path, strict, &input.commands, &error, &input.lines) ||
+        !pack_uninstaller(stub_path, input.commands, replace, &packed, &error)) {
+        return fail(error);
+    }
+    WorkFolder work;
+    if (kept.empty() && !work.create(&error)) {
+        return fail(error);
+    }
+    // OUT.nsi keeps OUT.product.nsh and OUT.uninstall.exe beside it.
+    std::string base = kept.empty() ? (work.temporary / "setup").string() : kept;
+    if (base.size() > 4 && base.compare(base.size() - 4, 4, ".nsi") == 0) {
+        base.resize(base.size() - 4);
+    }
+    std::string script = kept.empty() ? base + ".nsi" : kept;
+    std::string include = base + ".product.nsh";
+    std::string uninstaller = base + ".uninstall.exe";
+    input.uninstaller_source = fs::absolute(uninstaller).u8string();
+    input.uninstaller_size = packed.size();
+
+    InstallerPlan plan;
+    std::vector<std::string> errors;
+    std::vector<std::string> warnings;
+    installer_plan(input, &plan, &errors, &warnings);
+    for (const std::string& warning : warnings) {
+        fprintf(stderr, "ffspack: warning: %s\n", warning.c_str());
+    }
+    if (strict && !warnings.empty() && errors.empty()) {
+        errors.push_back(files + ": " + std::to_string(warnings.size()) + " warning" +
+                         (warnings.size() == 1 ? "" : "s") + " with --strict");
+    }
+    for (const std::string& fault : errors) {
+        fprintf(stderr, "ffspack: %s\n", fault.c_str());
+    }
+    if (!errors.empty()) {
+        return EXIT_FAILED;
+    }
+    if (!write_file(uninstaller, packed, &error) ||
+        !write_file(include, installer_include(plan), &error) ||
+        !write_file(
+            script,
+            installer_main(plan, fs::absolute(include).u8string(), fs::absolute(output).u8string()),
+            &error)) {
+        return fail(error);
+    }
+    return build_setup(makensis, script, output);
 }
 
 int dump(const std::vector<std::string>& arguments) {
@@ -399,6 +577,9 @@ int main(int argc, char** argv) {
     }
     if (command == "pack") {
         return pack(arguments);
+    }
+    if (command == "installer") {
+        return installer(arguments);
     }
     if (command == "dump") {
         return dump(arguments);

@@ -144,3 +144,27 @@ std::string ffspack_source_text(const std::vector<ScriptCommand>& commands) {
     }
     return text;
 }
+
+void ffspack_split_command(const ScriptCommand& command, std::string* keyword,
+                           std::vector<std::string>* arguments) {
+    size_t colon = command.find(':');
+    *keyword = ffspack_upper(command.substr(0, colon));
+    *arguments = ffspack_split(colon == std::string::npos ? "" : command.substr(colon + 1), '\t');
+}
+
+std::vector<std::string> ffspack_split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t at; (at = text.find(separator, start)) != std::string::npos; start = at + 1) {
+        parts.push_back(text.substr(start, at - start));
+    }
+    parts.push_back(text.substr(start));
+    return parts;
+}
+
+std::string ffspack_upper(std::string text) {
+    for (char& c : text) {
+        c = upper(c);
+    }
+    return text;
+}

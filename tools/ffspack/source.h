@@ -32,3 +32,13 @@ std::vector<ScriptCommand> ffspack_decompile(const std::string& script);
 
 // Readable source of the commands, one per line.
 std::string ffspack_source_text(const std::vector<ScriptCommand>& commands);
+
+// A command's keyword in capitals and its arguments (at least one, maybe empty).
+void ffspack_split_command(const ScriptCommand& command, std::string* keyword,
+                           std::vector<std::string>* arguments);
+
+// The parts of `text` between separators: at least one, maybe empty.
+std::vector<std::string> ffspack_split(const std::string& text, char separator);
+
+// ASCII letters in capitals, as the program compares keywords and verbs.
+std::string ffspack_upper(std::string text);

@@ -2,7 +2,6 @@
 // commands, exit codes and error texts.
 #include <openssl/ec.h>
 #include <openssl/x509.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -22,6 +21,7 @@
 #include "script/keyword_list.h"
 #include "source.h"
 #include "support/log_file.h"
+#include "tools/ffspack_run.h"
 
 namespace {
 
@@ -81,6 +81,12 @@ TEST(Ffspack, TheCheckSaysWhatWouldGoWrongAtTheUsers) {
          "s:8: OLE takes 2 arguments, not 1: the missing ones are read as empty\n"
          "s:9: INSTALL takes 0 arguments, not 1: the others are ignored\n"
          "s:11: the registration shortcut's ADD ITEM comes after DONE (line 10): the shortcut is not removed once registered\n"},
+        // FILE LIST is read whole; a component that INSTALL deletes is gone before OLE unregisters it.
+        {base + "FILE LIST:" + std::string(160, 'a') + ",x.dll\nINSTALL NAME:app.exe\nOLE:REGISTER\tx.dll\nINSTALL:\n"
+                "OLE:register\tX.DLL\nOLE:REGISTER\t$2x.dll\nOLE:REGISTER\tapp.exe\nDONE:x\n",
+         "s:6: the name 'aaaaaaaaaaaaaaaaaaaa...' has 160 characters: the program refuses names over 143 and keeps the file\n"
+         "s:10: OLE comes after INSTALL (line 9), which deletes 'X.DLL': the component stays registered, as it is deleted before it is unregistered\n"
+         "s:12: OLE comes after INSTALL (line 9), which deletes 'app.exe': the component stays registered, as it is deleted before it is unregistered\n"},
         {"COMPANY NAME:" + std::string(100, 'c') + "\nPRODUCT NAME:ppppppp\nTEXT:" + std::string(160, 't'),
          "s:3: TEXT argument 1 has 160 characters: the program keeps 159\n"
          "s:2: the company and product names are too long together: the uninstall question cuts them\n"
@@ -110,17 +116,6 @@ TEST(Ffspack, TheGuideDocumentsEveryKeywordAndTheSampleIsClean) {
     std::string error;
     ASSERT_TRUE(ffspack_parse_source(g_sample, read_file(g_sample), &commands, &error, &lines));
     EXPECT_EQ(std::vector<std::string>(), ffspack_check_script(g_sample, commands, lines));
-}
-
-// The exit status and what the program printed.
-std::string ffspack(const std::string& arguments) {
-    FILE* pipe = popen((FFSPACK_PATH " " + arguments + " 2>&1").c_str(), "r");
-    std::string output;
-    char chunk[4096];
-    for (size_t got; (got = fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
-        output.append(chunk, got);
-    }
-    return std::to_string(WEXITSTATUS(pclose(pipe))) + " " + output;
 }
 
 // Whether keygen's "0 UPDATE KEY:X||Y" and sign's "0 r||s" sign `bytes`, checked by OpenSSL.
