@@ -883,12 +883,31 @@ Var ffspack_Newer
            finish(plan) + "\n" + success(plan) + "\n" + functions(plan);
 }
 
+std::string installer_target(const std::string& program) {
+    // The PE header's offset at 0x3C, its signature, then the machine.
+    auto at = [&program](size_t offset, size_t size) {
+        unsigned long value = 0;
+        for (size_t i = 0; i < size && offset + i < program.size(); ++i) {
+            value |= static_cast<unsigned long>(static_cast<unsigned char>(program[offset + i]))
+                     << (8 * i);
+        }
+        return value;
+    };
+    const unsigned long amd64 = 0x8664;
+    unsigned long header = at(0x3C, 4);
+    bool pe =
+        header + 6 <= program.size() && program.compare(header, 4, std::string("PE\0\0", 4)) == 0;
+    return pe && at(header + 4, 2) == amd64 ? "amd64-unicode" : "x86-unicode";
+}
+
 std::string installer_main(const InstallerPlan& plan, const std::string& include_path,
                            const std::string& output_path) {
     std::string text = std::string(g_bom) + "; " + product_name(plan) + " " + plan.version +
                        R"(: setup.exe, written by ffspack installer. The product's
 ; part is the include; this script lays out the pages and calls its macros.
 Unicode true
+Target )" + plan.target +
+                       R"(
 SetCompressor /SOLID lzma
 !ifdef FFSPACK_OUTFILE
   OutFile "${FFSPACK_OUTFILE}"

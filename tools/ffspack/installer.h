@@ -58,7 +58,8 @@ struct InstallerPlan {
     std::string gradient_end;
     std::string font;
     std::string font_size;
-    std::string execute_path; // EXECUTE's target, offered on the finish page
+    std::string target = "x86-unicode"; // NSIS's stub: the uninstaller's processor
+    std::string execute_path;           // EXECUTE's target, offered on the finish page
     std::string execute_arguments;
     std::string execute_text;        // the finish page's check box
     bool execute_is_program = false; // a .exe is run, anything else opened
@@ -74,6 +75,11 @@ struct InstallerInput {
     std::string uninstaller_source; // where the packed uninstaller will be
     unsigned long long uninstaller_size = 0;
 };
+
+// The NSIS target whose setup.exe runs where `program`, a Windows executable,
+// runs: a 64-bit uninstaller sees the 64-bit registry and folders, and so
+// must the installer that leaves what it reads.
+std::string installer_target(const std::string& program);
 
 // Reads the script's values and the files folder into `plan`. `errors` get
 // what no installer can build ("NAME:LINE: ..." or a file's path and what is

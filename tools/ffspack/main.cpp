@@ -438,6 +438,7 @@ int installer(const std::vector<std::string>& arguments) {
     std::vector<std::string> errors;
     std::vector<std::string> warnings;
     installer_plan(input, &plan, &errors, &warnings);
+    plan.target = installer_target(packed);
     for (const std::string& warning : warnings) {
         fprintf(stderr, "ffspack: warning: %s\n", warning.c_str());
     }

@@ -49,6 +49,17 @@ TEST(Installer, ValuesBecomeNsisTextThatReadsBackAsWritten) {
             << row[1];
     }
     EXPECT_EQ("\"a$$\"", nsis_quote("a$", NSIS_RUN_TIME));
+    // The installer runs where the uninstaller runs: its machine in the PE header.
+    std::string pe(0x48, '\0');
+    pe.replace(0, 2, "MZ");
+    pe[0x3C] = 0x40;
+    const std::string machines[][2] = {{std::string("PE\0\0\x64\x86", 6), "amd64-unicode"},
+                                       {std::string("PE\0\0\x4C\x01", 6), "x86-unicode"},
+                                       {std::string("NE\0\0\x64\x86", 6), "x86-unicode"},
+                                       {std::string("PE\0\0\x64", 5), "x86-unicode"}};
+    for (const auto& row : machines) {
+        EXPECT_EQ(row[1], installer_target(pe.substr(0, 0x40) + row[0])) << row[1];
+    }
     EXPECT_EQ("plain \xC3\xA9t\xC3\xA9 \xE2\x82\xAC\xC2\x81\xC5\xB8\xC3\xBF",
               nsis_utf8("plain \xE9t\xE9 \x80\x81\x9F\xFF"));
     // The uninstaller's expansion: the last macro wins, one leading '\' goes.
@@ -193,7 +204,8 @@ TEST(Installer, MakensisMakesTheSampleAndAMakersOwnScript) {
         "FileOpen $2 \"$TEMP\\Acme Widgets Widget Studio Setup.log\" a\n",
         "main: !include \"" + dir + "/kept/studio.product.nsh\"\n",
         "main: !insertmacro MUI_PAGE_LICENSE \"" + files + "/license.txt\"\n!insertmacro MUI_PAGE_DIRECTORY\n",
-        "main: OutFile \"" + dir + "/kept.exe\"\n"};
+        "main: OutFile \"" + dir + "/kept.exe\"\n",
+        "main: Unicode true\nTarget x86-unicode\n"};
     // clang-format on
     for (const std::string& text : expected) {
         bool in_main = text.compare(0, 6, "main: ") == 0;
