@@ -91,3 +91,36 @@ class Product:
 
     def entry_key(self):
         return UNINSTALL_ENTRY + self.name
+
+
+def make_files(script, folder, version):
+    """The product's files as a maker keeps them for `ffspack installer --files`: each file of
+    FILE LIST and INSTALL NAME, saying which version it is."""
+    shutil.rmtree(folder, ignore_errors=True)
+    product = Product(None, script)
+    for name in product.files:
+        if name != product.value("UNINSTALL NAME"):
+            path = os.path.join(folder, *name.split("\\"))
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "w") as f:
+                f.write(f"{product.name} {version}: {name}\n")
+    return folder
+
+
+def snapshot(prefix):
+    """What a product could leave behind: every path under drive C, and every key and value
+    (with its data) of HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE as Wine stores them."""
+    prefix.wait_idle(60)  # the wineserver writes its registry files as it ends
+    drive, found = os.path.join(prefix.path, "drive_c"), set()
+    for folder, dirs, files in os.walk(drive):
+        found.update("C:/" + os.path.relpath(os.path.join(folder, name), drive) for name in dirs + files)
+    for hive, root in (("user.reg", "HKCU"), ("system.reg", "HKLM")):
+        key = None
+        with open(os.path.join(prefix.path, hive), encoding="utf-8", errors="replace") as f:
+            for line in f:
+                if line.startswith("["):
+                    key = root + "\\" + line[1:line.rindex("]")].replace("\\\\", "\\")
+                    found.add(key)
+                elif key and line[:1] in ('"', "@"):
+                    found.add(f"{key} : {line.rstrip()}")
+    return found

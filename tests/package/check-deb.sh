@@ -15,6 +15,7 @@ for path in ./usr/bin/ffspack ./usr/bin/regdecode ./usr/bin/makerd \
   grep -qx "$path" <<<"$listing" || { echo "missing from $deb: $path"; exit 1; }
 done
 dpkg-deb -f "$deb" Depends | grep -q libssl || { echo "no dependency on OpenSSL"; exit 1; }
+dpkg-deb -f "$deb" Recommends | grep -qw nsis || { echo "nsis is not recommended"; exit 1; }
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 dpkg-deb -x "$deb" "$scratch"
