@@ -1,6 +1,7 @@
-"""The demo behind scripts/demo: the sample product installed into a fresh
-Wine prefix as its installer would have left it, then removed by its packed
-uninstaller started without options, as a user would, with screenshots."""
+"""The demo behind scripts/demo: the sample product's real setup.exe (built by
+`ffspack installer` with makensis) installs it into a fresh Wine prefix through
+its wizard, then its uninstaller, started without options, removes it; both as
+a user would, with screenshots."""
 
 import glob
 import os
@@ -19,8 +20,9 @@ BUILD = os.path.join(ROOT, "build")
 DEMO = os.path.join(BUILD, "demo")
 SCREENS = os.path.join(DEMO, "screens")
 SAMPLE = os.path.join(ROOT, "samples", "sample-product.txt")
-# So many widget samples that the progress window stays up long enough to be seen.
-EXTRA_SAMPLES = 800
+# So many widget samples that both progress bars stay up long enough to be seen.
+EXTRA_SAMPLES = 400
+SETUP = "Acme Widgets Widget Studio Setup"
 
 
 def say(text=""):
@@ -42,17 +44,42 @@ def demo_script():
     return path
 
 
-def catch_progress(stop, found):
-    """Screenshots the progress window as soon as it shows."""
+def catch_part_way(window_name, folder, installing, shot, stop, found):
+    """Screenshots the window once a quarter of the samples has come (or gone)."""
+    samples = os.path.join(folder, "samples")
     while not stop.is_set():
-        windows = wd.find_windows("Please wait...")
-        if windows:
-            try:
-                found.append(wd.screenshot(os.path.join(SCREENS, "2-progress.png"), windows[0][0]))
-            except (OSError, subprocess.SubprocessError):
-                continue
-            return
+        try:
+            present = len(os.listdir(samples))
+        except OSError:
+            present = 0
+        if present > EXTRA_SAMPLES // 4 if installing else 0 < present < EXTRA_SAMPLES * 3 // 4:
+            windows = wd.find_windows(window_name)
+            if windows:
+                try:
+                    found.append(wd.screenshot(os.path.join(SCREENS, shot), windows[-1][0]))
+                except (OSError, subprocess.SubprocessError):
+                    continue
+                return
         time.sleep(0.01)
+
+
+def watching(*args):
+    """catch_part_way in the background, until the returned call."""
+    stop, found = threading.Event(), []
+    catcher = threading.Thread(target=catch_part_way, args=(*args, stop, found), daemon=True)
+    catcher.start()
+
+    def done():
+        stop.set()
+        catcher.join(5)
+        return found
+    return done
+
+
+def trace_seen(run, text, timeout=60):
+    """Waits until Wine has traced a window text (the wizard's buttons change theirs)."""
+    if not wd.until(lambda: f'L"{text}"' in run.stderr_text(), timeout):
+        wd.fail(run, f"no {text!r} within {timeout} s")
 
 
 def listing(paths):
@@ -72,22 +99,55 @@ def main():
     prefix.ensure()
 
     script = demo_script()
-    packed = os.path.join(DEMO, "uninstall.exe")
-    subprocess.run([os.path.join(BUILD, "host", "tools", "ffspack", "ffspack"), "pack", "--stub",
-                    os.path.join(BUILD, wd.WINE_BUILD, "bin", "uninstall.exe"), "--script", script,
-                    "-o", packed], check=True)
-    say(f"== Packed {os.path.relpath(script, ROOT)} (the sample script, its samples folder "
-        f"grown by {EXTRA_SAMPLES} files) into build/demo/uninstall.exe "
-        f"({os.path.getsize(packed)} bytes)")
-
     widget = product.Product(prefix, script)
-    widget.install(packed, os.path.join(BUILD, wd.WINE_BUILD, "tests", "e2e", "component_probe.dll"))
+    files = product.make_files(script, os.path.join(DEMO, "files"), widget.value("PRODUCT VERSION"))
+    setup = os.path.join(DEMO, "setup.exe")
+    subprocess.run([os.path.join(BUILD, "host", "tools", "ffspack", "ffspack"), "installer", "--script", script,
+                    "--files", files, "--stub", os.path.join(BUILD, wd.WINE_BUILD, "bin", "uninstall.exe"),
+                    "-o", setup], check=True)
+    say(f"== Built build/demo/setup.exe ({os.path.getsize(setup)} bytes) with ffspack installer from "
+        f"{os.path.relpath(script, ROOT)} (the sample script, its samples folder grown by {EXTRA_SAMPLES} files)")
+    # A component shared in the system folder, placed there before by another product.
+    shutil.copyfile(os.path.join(BUILD, wd.WINE_BUILD, "tests", "e2e", "component_probe.dll"),
+                    widget.file("$2widgets.ocx"))
+
+    say("\n== The user starts setup.exe and goes through its wizard")
+    run = wd.start(prefix, setup, [], log=os.path.join(DEMO, "setup.log"))
+    wizard = wd.wait_window(run, SETUP, timeout=60)
+    for number, (button, page) in enumerate([("&Next >", "welcome"), ("I &Agree", "licence"),
+                                             ("&Install", "folder")], 1):
+        trace_seen(run, button)
+        time.sleep(0.3)  # let it finish painting
+        wd.screenshot(os.path.join(SCREENS, f"{number}-setup-{page}.png"), wizard)
+        say(f"   [{SETUP}] {page} page -> {button.replace('&', '')}")
+        # The box that comes next shares its caption with the wizard's windows.
+        beneath = [wd.SimpleNamespace(id=window) for window, _ in wd.find_windows(SETUP)]
+        wd.key(wizard, "Return")
+    box = wd.wait_box(run, SETUP, timeout=60, over=beneath)
+    say(f"   [{box.caption}] {box.text}  -> OK")
+    caught = watching(SETUP + " ", widget.prefix.unix_path(widget.folder), True, "4-setup-progress.png")
+    wd.answer(box, "Return")
+    trace_seen(run, "&Finish", timeout=120)
+    caught()
+    time.sleep(0.3)
+    wd.screenshot(os.path.join(SCREENS, "5-setup-finish.png"), wd.wait_window(run, SETUP + " "))
+    say(f"   [{SETUP}] finish page -> Finish")
+    wd.key(wd.wait_window(run, SETUP + " "), "Return")
+    box = wd.wait_box(run, f"{widget.name} Registration...", timeout=60)
+    say(f"   [{box.caption}] {box.text}  -> No (setup.exe offered the registration)")
+    wd.answer(box, "n")
+    run.wait(60)
+    prefix.wait_idle(60)
     installed = widget.remaining()
-    say(f"== Installed {widget.name} {widget.value('PRODUCT VERSION')} as its installer would have:")
+    say(f"== Installed {widget.name} {widget.value('PRODUCT VERSION')}:")
     listing(installed)
     say(f"    registry: HKCU\\{widget.value('REGISTRY PATH')} \"Install Path\" = "
         + str(prefix.reg_query("HKCU\\" + widget.value("REGISTRY PATH"), "Install Path")))
-    say(f"    registry: {widget.entry_key()} (the uninstall entry)")
+    entry = prefix.reg_values(widget.entry_key())
+    say(f"    registry: {widget.entry_key()}:")
+    for name, value in entry.items():
+        say(f"        {name} = {value}")
+    say(f"    shortcuts: {sorted(os.listdir(widget.group_folder()))}")
     say(f"    component calls so far: {widget.component_calls('$2widgets.ocx')}")
 
     exe = widget.uninstaller()
@@ -96,17 +156,14 @@ def main():
     run = wd.start(prefix, exe, ["-debug"], log=os.path.join(DEMO, "wine.log"))
     box = wd.wait_box(run, "Uninstall...", timeout=60)
     time.sleep(0.3)  # let it finish painting
-    wd.screenshot(os.path.join(SCREENS, "1-confirm.png"), box.window)
+    wd.screenshot(os.path.join(SCREENS, "6-confirm.png"), box.window)
     say(f"   [{box.caption}] {box.text}  -> Yes")
-    stop, found = threading.Event(), []
-    catcher = threading.Thread(target=catch_progress, args=(stop, found), daemon=True)
-    catcher.start()
+    caught = watching("Please wait...", widget.prefix.unix_path(widget.folder), False, "7-progress.png")
     wd.answer(box, "y")
     notice = wd.wait_box(run, "Uninstaller...", timeout=120)
-    stop.set()
-    catcher.join(5)
+    found = caught()
     time.sleep(0.3)
-    wd.screenshot(os.path.join(SCREENS, "3-uninstalled.png"), notice.window)
+    wd.screenshot(os.path.join(SCREENS, "8-uninstalled.png"), notice.window)
     say(f"   [{notice.caption}] {notice.text}  -> OK")
     wd.answer(notice, "Return")
     code = run.wait(60)
@@ -120,6 +177,8 @@ def main():
     listing(remaining)
     say("    (debug.log is the first process's own log, written beside the installed file "
         "because of -debug; the shared component stays in the system folder, unregistered)")
+    key = prefix.reg_values("HKCU\\" + widget.value("REGISTRY PATH"))
+    say(f"    the product's key HKCU\\{widget.value('REGISTRY PATH')}: {'still there' if key else 'deleted'}")
     entry = prefix.reg_query(widget.entry_key(), "DisplayName")
     say(f"    uninstall entry: {'still there' if entry else 'deleted'}; component calls: "
         f"{widget.component_calls('$2widgets.ocx')}")
