@@ -50,6 +50,7 @@ unsigned long security_entry(const FfsSource* source) {
 
 int ffs_archive_end(const FfsSource* source, FfsArchiveEnd* end) {
     end->offset = source->length;
+    end->directory = 0;
     end->table = 0;
     end->table_size = 0;
     unsigned long entry = security_entry(source);
@@ -57,6 +58,7 @@ int ffs_archive_end(const FfsSource* source, FfsArchiveEnd* end) {
     if (entry == 0 || !read_inside(source, entry, directory, sizeof directory)) {
         return 1;
     }
+    end->directory = entry;
     unsigned long offset = little_endian(directory, 4);
     unsigned long size = little_endian(directory + 4, 4);
     if (offset == 0 && size == 0) {

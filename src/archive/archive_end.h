@@ -13,6 +13,7 @@ struct FfsSource {
 
 struct FfsArchiveEnd {
     unsigned long offset;     // where the archive's trailer ends
+    unsigned long directory;  // the security directory's entry, 0 when the file has none
     unsigned long table;      // the certificate table's offset
     unsigned long table_size; // and size, 0 when the file has none
 };

@@ -3,6 +3,7 @@
 //
 //   ffspack compile SCRIPT.txt -o install.dat
 //   ffspack pack --stub uninstall.exe --script SCRIPT.txt|install.dat -o OUT.exe [--replace]
+//                [--sign-command CMD]
 //   ffspack dump OUT.exe
 //   ffspack keygen --out maker.key
 //   ffspack sign --key maker.key FILE
@@ -24,11 +25,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "archive_file.h"
 #include "check.h"
+#include "sign_command.h"
 #include "signing.h"
 #include "source.h"
 
@@ -38,18 +41,20 @@ enum { EXIT_DONE = 0, EXIT_FAILED = 1, EXIT_USAGE = 2 };
 
 const char g_usage[] =
     "Usage:\n"
-    "  ffspack check SCRIPT.txt|install.dat [--strict]\n"
+    "  ffspack check SCRIPT.txt|install.dat|PACKED.exe [--strict]\n"
     "      Warns of what the program would do wrong at the user's: arguments,\n"
     "      the order of commands, values it cuts or refuses, unsafe file names.\n"
     "  ffspack compile SCRIPT.txt -o install.dat [--strict]\n"
     "      Checks a readable install script and writes its stored form.\n"
     "  ffspack pack --stub STUB.exe --script SCRIPT.txt|install.dat -o OUT.exe [--replace]\n"
-    "               [--strict]\n"
+    "               [--strict] [--sign-command CMD]\n"
     "      Appends the script to a copy of the stub as its archive. A stub that\n"
     "      already carries an archive is refused unless --replace is given.\n"
     "      compile and pack print check's warnings; --strict makes them fail.\n"
+    "      --sign-command runs CMD once to sign the packed file in place, %1 in\n"
+    "      CMD standing for its path (no shell: double quotes group words).\n"
     "  ffspack dump FILE.exe\n"
-    "      Prints the script embedded in FILE.exe in readable form.\n"
+    "      Prints the script embedded in FILE.exe (signed or not) in readable form.\n"
     "  ffspack keygen --out KEYFILE\n"
     "      Writes a new private update key to KEYFILE and prints its UPDATE KEY: line.\n"
     "  ffspack sign --key KEYFILE FILE\n"
@@ -100,8 +105,11 @@ bool replace_file(const char* from, const char* to) {
 }
 
 // Writes beside the target and renames, so the target is either the old file
-// or the whole new one.
-bool write_file(const std::string& path, const std::string& bytes, std::string* error) {
+// or the whole new one. `finish`, when given, works on the written file first
+// (signs it in place), which then ends as the target's name does: signing
+// tools may go by the extension.
+bool write_file(const std::string& path, const std::string& bytes, std::string* error,
+                const std::function<bool(const std::string&, std::string*)>& finish = nullptr) {
     std::string temporary = path + ".XXXXXX";
     std::vector<char> name(temporary.begin(), temporary.end());
     name.push_back('\0');
@@ -121,9 +129,19 @@ bool write_file(const std::string& path, const std::string& bytes, std::string* 
     if (!file) {
         close(descriptor);
     }
-    if (!written || !replace_file(name.data(), path.c_str())) {
+    std::string staged = name.data();
+    size_t dot = path.find_last_of("./\\");
+    if (written && finish && dot != std::string::npos && path[dot] == '.') {
+        written = replace_file(staged.c_str(), (staged + path.substr(dot)).c_str());
+        staged += written ? path.substr(dot) : "";
+    }
+    if (written && finish && !finish(staged, error)) {
+        remove(staged.c_str());
+        return false;
+    }
+    if (!written || !replace_file(staged.c_str(), path.c_str())) {
         *error = "cannot write '" + path + "': " + strerror(errno);
-        remove(name.data());
+        remove(staged.c_str());
         return false;
     }
     return true;
@@ -134,7 +152,8 @@ bool write_file(const std::string& path, const std::string& bytes, std::string* 
 bool read_script(const std::string& path, std::vector<ScriptCommand>* commands,
                  std::vector<int>* lines, std::string* error) {
     std::string bytes;
-    if (!read_file(path, &bytes, error)) {
+    if (!read_file(path, &bytes, error) ||
+        (bytes.compare(0, 2, "MZ") == 0 && !ffspack_embedded_script(path, bytes, &bytes, error))) {
         return false;
     }
     if (bytes.find('\x16') == std::string::npos) {
@@ -235,8 +254,10 @@ int pack(const std::vector<std::string>& arguments) {
     std::string stub_path;
     std::string script_path;
     std::string output;
+    std::string sign_command;
     bool replace = false;
     bool strict = false;
+    bool signing = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
         bool has_value = i + 1 < arguments.size();
@@ -250,6 +271,9 @@ int pack(const std::vector<std::string>& arguments) {
             replace = true;
         } else if (option == "--strict") {
             strict = true;
+        } else if (option == "--sign-command" && has_value) {
+            sign_command = arguments[++i];
+            signing = true;
         } else {
             return usage_error("pack: unexpected argument '" + option + "'");
         }
@@ -257,9 +281,13 @@ int pack(const std::vector<std::string>& arguments) {
     if (stub_path.empty() || script_path.empty() || output.empty()) {
         return usage_error("pack needs --stub STUB.exe, --script SCRIPT and -o OUTPUT");
     }
+    std::string error;
+    std::vector<std::string> split;
+    if (signing && !sign_command_split(sign_command, output, &split, &error)) {
+        return usage_error("pack: " + error);
+    }
 
     std::string stub;
-    std::string error;
     std::vector<ScriptCommand> commands;
     if (!read_file(stub_path, &stub, &error) ||
         !load_script(script_path, strict, &commands, &error)) {
@@ -267,18 +295,27 @@ int pack(const std::vector<std::string>& arguments) {
     }
     std::string script = ffspack_compile(commands);
     ArchiveLocation found = ffspack_locate(stub);
-    if (found.state == ARCHIVE_FOUND) {
-        if (!replace) {
-            return fail("'" + stub_path +
-                        "' already carries an archive; give --replace to replace it");
-        }
-        stub.resize(found.trailer);
+    if (found.state == ARCHIVE_FOUND && !replace) {
+        return fail("'" + stub_path + "' already carries an archive; give --replace to replace it");
+    }
+    if (found.state == ARCHIVE_DAMAGED_TABLE) {
+        return fail(ffspack_no_archive(stub_path, found));
     }
     std::string packed;
-    if (!ffspack_pack(stub, script, &packed, &error)) {
+    if (!ffspack_pack(ffspack_image(stub, found), script, &packed, &error)) {
         return fail(stub_path + ": " + error);
     }
-    if (!write_file(output, packed, &error)) {
+    // The signed file still has to carry the archive where the stub finds it.
+    std::function<bool(const std::string&, std::string*)> sign;
+    if (signing) {
+        sign = [&](const std::string& staged, std::string* fault) {
+            std::string signed_file;
+            return sign_command_run(sign_command, staged, fault) &&
+                   read_file(staged, &signed_file, fault) &&
+                   ffspack_signed_intact(output, packed, signed_file, fault);
+        };
+    }
+    if (!write_file(output, packed, &error, sign)) {
         return fail(error);
     }
     return EXIT_DONE;
@@ -294,21 +331,11 @@ int dump(const std::vector<std::string>& arguments) {
     if (!read_file(path, &file, &error)) {
         return fail(error);
     }
-    ArchiveLocation found = ffspack_locate(file);
-    char offset[16];
-    snprintf(offset, sizeof offset, "%u", found.trailer);
-    if (found.state == ARCHIVE_NONE) {
-        return fail("'" + path + "' carries no archive (its trailer " + offset +
-                    " points at no place inside the file)");
+    std::string script;
+    if (!ffspack_embedded_script(path, file, &script, &error)) {
+        return fail(error);
     }
-    if (found.state == ARCHIVE_NO_TAG) {
-        return fail("'" + path +
-                    "' carries no archive or a damaged one (no \"FFS?\" tag with data at offset " +
-                    offset + ")");
-    }
-    std::string block = ffspack_data_block(file, found);
-    std::vector<ScriptCommand> commands =
-        ffspack_decompile(block.substr(0, block.size() - (block.size() < 4 ? block.size() : 4)));
+    std::vector<ScriptCommand> commands = ffspack_decompile(script);
     if (commands.empty()) {
         return fail("'" + path + "' carries a damaged archive: it holds no script command");
     }
