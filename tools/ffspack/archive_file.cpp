@@ -40,7 +40,9 @@ int read_string(void* context, unsigned long offset, unsigned char* buffer, int 
 
 ArchiveLocation ffspack_locate(const std::string& file) {
     ArchiveLocation location{ARCHIVE_NONE, 0, {}};
-    FfsSource source = {read_string, const_cast<std::string*>(&file), file.size()};
+    // The archive's offsets are 32-bit: a larger file carries none that the stub reads.
+    FfsSource source = {read_string, const_cast<std::string*>(&file),
+                        static_cast<unsigned long>(file.size())};
     if (!ffs_archive_end(&source, &location.end)) {
         location.state = ARCHIVE_DAMAGED_TABLE;
         return location;
