@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "archive/archive_end.h"
 #include "archive/file_open.h"
 #include "archive/format.h"
 #include "archive/scramble.h"
@@ -23,11 +24,15 @@ void release_block() {
     g_length = 0;
 }
 
-unsigned long read_trailer(FILE* file, long file_length) {
+int read_at(void* file, unsigned long offset, unsigned char* buffer, int count) {
+    FILE* stream = static_cast<FILE*>(file);
+    return fseek(stream, static_cast<long>(offset), SEEK_SET) == 0 &&
+           fread(buffer, 1, static_cast<size_t>(count), stream) == static_cast<size_t>(count);
+}
+
+unsigned long read_trailer(FILE* file, unsigned long end) {
     unsigned char bytes[FFS_TRAILER_SIZE];
-    if (file_length < FFS_TRAILER_SIZE ||
-        fseek(file, file_length - FFS_TRAILER_SIZE, SEEK_SET) != 0 ||
-        fread(bytes, 1, sizeof bytes, file) != sizeof bytes) {
+    if (end < FFS_TRAILER_SIZE || !read_at(file, end - FFS_TRAILER_SIZE, bytes, sizeof bytes)) {
         return 0;
     }
     return bytes[0] | (bytes[1] << 8) | (static_cast<unsigned long>(bytes[2]) << 16) |
@@ -35,9 +40,13 @@ unsigned long read_trailer(FILE* file, long file_length) {
 }
 
 int has_tag(FILE* file, unsigned long offset) {
-    char tag[FFS_TAG_SIZE];
-    return fseek(file, static_cast<long>(offset), SEEK_SET) == 0 &&
-           fread(tag, 1, sizeof tag, file) == sizeof tag && memcmp(tag, FFS_TAG, sizeof tag) == 0;
+    unsigned char tag[FFS_TAG_SIZE];
+    return read_at(file, offset, tag, sizeof tag) && memcmp(tag, FFS_TAG, sizeof tag) == 0;
+}
+
+void log_damaged_table(const char* path, const FfsArchiveEnd* end) {
+    log_printf("File '%s' has a damaged certificate table (%u bytes at %u)!\n", path,
+               static_cast<unsigned>(end->table_size), static_cast<unsigned>(end->table));
 }
 
 // Opening after the file has been opened: the outcome decides only the log.
@@ -49,8 +58,23 @@ int open_archive(FILE* file, const char* path) {
     if (file_length < 0) {
         file_length = 0;
     }
-    unsigned long tag_offset = read_trailer(file, file_length);
-    unsigned long end = static_cast<unsigned long>(file_length);
+    // A signed program's archive ends where its certificate table starts.
+    FfsSource source = {read_at, file, static_cast<unsigned long>(file_length)};
+    FfsArchiveEnd archive_end;
+    if (!ffs_archive_end(&source, &archive_end)) {
+        log_damaged_table(path, &archive_end);
+        return 0;
+    }
+    unsigned long end = archive_end.offset;
+    if (archive_end.table_size != 0) {
+        log_printf(end == archive_end.table
+                       ? "Signed: FFS ends at the certificate table (%u bytes at %u)\n"
+                       : "Signed: FFS ends at the end of the file, behind the certificate table "
+                         "(%u bytes at %u)\n",
+                   static_cast<unsigned>(archive_end.table_size),
+                   static_cast<unsigned>(archive_end.table));
+    }
+    unsigned long tag_offset = read_trailer(file, end);
     if (tag_offset == 0 || tag_offset >= end) {
         log_printf("File '%s' doesn't contain FFS data!\n", path);
         return 0;
@@ -59,7 +83,11 @@ int open_archive(FILE* file, const char* path) {
     // block could not even be allocated.
     if (!has_tag(file, tag_offset) || tag_offset + FFS_TAG_SIZE >= end) {
         log_printf("FFS Does not contain proper tag (Read %d from %d)!!!\n",
-                   static_cast<int>(tag_offset), static_cast<int>(file_length - FFS_TRAILER_SIZE));
+                   static_cast<int>(tag_offset), static_cast<int>(end - FFS_TRAILER_SIZE));
+        return 0;
+    }
+    if (!ffs_archive_clear(&archive_end, tag_offset)) {
+        log_damaged_table(path, &archive_end);
         return 0;
     }
 
@@ -67,8 +95,7 @@ int open_archive(FILE* file, const char* path) {
     int length = static_cast<int>(end - tag_offset - FFS_TAG_SIZE);
     g_data = static_cast<unsigned char*>(MEM_ALLOC(length));
     g_length = length;
-    if (fseek(file, static_cast<long>(tag_offset + FFS_TAG_SIZE), SEEK_SET) != 0 ||
-        fread(g_data, 1, static_cast<size_t>(length), file) != static_cast<size_t>(length)) {
+    if (!read_at(file, tag_offset + FFS_TAG_SIZE, g_data, length)) {
         // Half a block would hand undescrambled bytes to the script loader.
         release_block();
         return 0;

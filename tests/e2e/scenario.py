@@ -3,6 +3,7 @@
 import os
 import re
 import shutil
+import struct
 import subprocess
 import unittest
 
@@ -44,6 +45,13 @@ def closing(blocks, kilobytes="N"):
             f"Maximum Memory in use ({blocks} / {kilobytes}k)\n" + "=" * 79 + "\nSuccessful Exit...\n")
 
 
+def certificate_table(data):
+    """(where the security directory's entry is, the certificate table's offset, its size)."""
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    entry = pe + 24 + (96 if struct.unpack_from("<H", data, pe + 24)[0] == 0x10B else 112) + 32
+    return (entry, *struct.unpack_from("<II", data, entry))
+
+
 def any_kilobytes(log):
     """The peak in k follows the script's size; everything else is exact."""
     return re.sub(r"(Maximum Memory in use \(\d+ / )\d+(k\))", r"\1N\2", log)
@@ -51,6 +59,8 @@ def any_kilobytes(log):
 
 class Scenario(unittest.TestCase):
     """Each test starts from an idle prefix and must leave no Wine process behind."""
+
+    signing = False  # place_packed signs the program, as makers do
 
     @classmethod
     def setUpClass(cls):
@@ -78,10 +88,38 @@ class Scenario(unittest.TestCase):
         target = self.drive_c(*parts)
         os.makedirs(os.path.dirname(target), exist_ok=True)
         r = subprocess.run([os.path.join(env_path("HOST_BUILD_DIR"), "tools", "ffspack", "ffspack"), "pack",
-                            "--stub", env_path("UNINSTALL_EXE"), "--script", script, "-o", target],
+                            "--stub", env_path("UNINSTALL_EXE"), "--script", script, "-o", target,
+                            *(["--sign-command", self.sign_command()] if self.signing else [])],
                            capture_output=True, text=True, timeout=60)
         self.assertEqual(0, r.returncode, f"ffspack: {r.stderr}")
         return target
+
+    def signing_file(self, name):
+        return os.path.join(self.logs, "signing", name)
+
+    def sign_command(self):
+        """The maker's signing command: osslsigncode, with a certificate made for these tests."""
+        script = self.signing_file("sign.sh")
+        if not os.path.exists(script):
+            os.makedirs(os.path.dirname(script), exist_ok=True)
+            key, certificate = self.signing_file("key.pem"), self.signing_file("certificate.pem")
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+                            "-out", certificate, "-subj", "/CN=Acme Widgets", "-days", "2"],
+                           check=True, capture_output=True, timeout=60)
+            with open(script, "w") as f:
+                f.write(f'osslsigncode sign -certs "{certificate}" -key "{key}" -h sha256 -in "$1" '
+                        '-out "$1.signed" >/dev/null && mv -f "$1.signed" "$1"\n')
+        return f'sh "{script}" %1'
+
+    def assert_signed(self, path):
+        """osslsigncode verifies the file, and no byte follows its certificate table."""
+        r = subprocess.run(["osslsigncode", "verify", "-CAfile", self.signing_file("certificate.pem"), path],
+                           capture_output=True, text=True, timeout=60)
+        self.assertEqual(0, r.returncode, r.stdout + r.stderr)
+        data = self.read_bytes(path)
+        _, table, size = certificate_table(data)
+        self.assertEqual(len(data), table + size, "bytes behind the certificate table")
+        return data
 
     def start(self, exe, args=(), name=None, channels=None):
         log = os.path.join(self.logs, (name or self.id().rsplit(".", 1)[1]) + ".log")

@@ -88,6 +88,18 @@ class Archive(scenario.Scenario):
         corrupted = bytearray(self.read_bytes(self.place_packed(
             None, "Packed", "corrupted.exe", text="COMPANY NAME:Acme Widgets\nPRODUCT NAME:Widget Studio\n")))
         corrupted[tag + 4 + len(b"\x16COMPANY NAME:Acme Widgets\r\n\x16PRODUC")] ^= ord("T") ^ ord("E")
+        # A signed program with its security directory or its trailer damaged.
+        self.signing = True
+        signed = self.assert_signed(self.place_packed(scenario.SAMPLE, "Packed", "signed.exe"))
+        entry, table, size = scenario.certificate_table(signed)
+
+        def damaged(offset, length, trailer=None):
+            data = bytearray(signed)
+            struct.pack_into("<II", data, entry, offset, length)
+            if trailer is not None:
+                struct.pack_into("<I", data, table - 4, trailer)
+            return bytes(data)
+        broken = "File '{path}' has a damaged certificate table ("
         # (name, file name, bytes, box text, log lines after the opening, end of the log)
         for name, exe_name, data, text, lines, end in [
                 # Whatever the program image happens to end with.
@@ -99,7 +111,16 @@ class Archive(scenario.Scenario):
                  closing(30, 1)),
                 ("corrupted", "uninstall.exe", bytes(corrupted), "Installation script corrupted!",
                  "Flat/Fast File System Initialized...\nUnknown script command 'PRODUCE NAME'\n"
-                 "Script failed somewhere\n", closing(33))]:
+                 "Script failed somewhere\n", closing(33)),
+                ("signed-outside", "uninstall.exe", damaged(len(signed) + 8, 8), DAMAGED,
+                 broken + f"8 bytes at {len(signed) + 8})!\n", closing(30, 1)),
+                ("signed-past-its-end", "uninstall.exe", damaged(table, size + 8), DAMAGED,
+                 broken + f"{size + 8} bytes at {table})!\n", closing(30, 1)),
+                ("signed-over-the-archive", "uninstall.exe", damaged(table - 8, size + 8), DAMAGED,
+                 broken + f"{size + 8} bytes at {table - 8})!\n", closing(30, 1)),
+                ("signed-trailer-nowhere", "uninstall.exe", damaged(table, size, trailer=0), DAMAGED,
+                 f"Signed: FFS ends at the certificate table ({size} bytes at {table})\n"
+                 "File '{path}' doesn't contain FFS data!\n", closing(30, 1))]:
             with self.subTest(name):
                 folder = self.fresh_folder("Damaged")
                 for product_file in PRODUCT_FILES + [exe_name]:
@@ -115,6 +136,14 @@ class Archive(scenario.Scenario):
                                  any_kilobytes(log) if "/ Nk)" in end else log)
                 for product_file in PRODUCT_FILES:
                     self.assertTrue(os.path.exists(os.path.join(folder, product_file)), product_file)
+                if name.startswith("signed"):  # without a box: exit code 3
+                    run = self.start(os.path.join(folder, exe_name), ["-Quiet", "-Spawn", "-debug"],
+                                     name=name + "-quiet")
+                    self.assertEqual(3, run.wait(60))
+                    self.prefix.wait_idle(60)
+                    self.assertIn(crlf(lines.format(path=path) + f"Uninstall problem... {DAMAGED}\n"
+                                       "Flat/Fast File System Removed...\n"),
+                                  read_log(os.path.join(folder, "debug.log")))
 
     def test_component_failures_are_logged_and_the_run_goes_on(self):
         folder = self.fresh_folder("Parts")
@@ -213,6 +242,28 @@ class Uninstall(scenario.Scenario):
         self.assertFalse(self.key_exists("HKCU\\" + COMPANY_KEY), "the product's key and the company's it emptied")
         self.assertTrue(os.path.isdir(self.prefix.unix_path("C:\\Program Files")))
         self.assertTrue(os.path.isdir(self.product.programs_folder()))
+
+    def test_a_signed_uninstaller_removes_the_product_asked_or_quiet(self):
+        self.signing = True
+        packed = self.place_packed(scenario.SAMPLE, "packed-signed.exe")
+        _, table, size = scenario.certificate_table(self.assert_signed(packed))
+        signed = crlf(f"Signed: FFS ends at the certificate table ({size} bytes at {table})\n"
+                      "Flat/Fast File System Initialized...\n")
+        self.product = product.Product(self.prefix, scenario.SAMPLE)
+        probe = scenario.env_path("COMPONENT_PROBE_DLL")
+        # The first process logs beside the installed file: that log and its folders stay.
+        left = sorted(["Program Files/Acme Widgets", "Program Files/Acme Widgets/Widget Studio", LOG,
+                       "windows/system32/widgets.ocx"])
+        self.product.install(packed, probe)
+        log = self.uninstall(["-debug"], [(ASK, QUESTION, "y"), (DONE, UNINSTALLED, "Return")], "signed")
+        self.assertIn(signed, log)
+        self.assertEqual(left, self.product.remaining())
+        self.assertFalse(self.entry_exists())
+        self.product.install(packed, probe)
+        self.after_quiet(self.quiet(self.product.uninstaller(), ["-Quiet", "-debug"], 0, "signed-quiet"))
+        self.assertIn(signed, read_log(self.temp("debug.log")))
+        self.assertEqual(left, self.product.remaining())
+        self.assertFalse(self.key_exists("HKCU\\" + COMPANY_KEY))
 
     def hold(self, held):
         """Another program holds `held` open until the returned call releases it."""

@@ -320,6 +320,22 @@ class Network(scenario.Scenario):
         log = self.update(f"http://127.0.0.1:{ms.free_port()}/info", [], quiet=True, code=5)
         self.assertEqual([0, 1], phases(log))
 
+    def test_a_signed_program_updates_and_registers(self):
+        self.signing = True
+        signed = r"\nSigned: FFS ends at the certificate table \(\d+ bytes at \d+\)\nFlat/Fast File System"
+        with ms.MakerServer() as server:
+            server.serve_info("/info", [{"key": "Acme Tool", "version": "1.50"}])
+            server.serve_registration("/register")
+            self.assertRegex(self.update(server.url("/info"), [(QUESTION, "Return"), (LATEST, "Return")]),
+                             signed)
+            self.assert_signed(os.path.join(self.install_dir, "uninstall.exe"))
+            self.assertRegex(self.update(server.url("/info"), [], quiet=True, code=0), signed)
+            log = self.register(server.url("/register"), THANKS)
+            self.assertRegex(log, signed)
+            self.assertEqual([0], phases(log, SENT))
+            (_, decoded, error), = server.registrations
+            self.assertEqual((None, "Acme"), (error, dict(decoded["fields"])["101"]))
+
     def start_form(self, url, option="-Register", extra=(), company="Acme", product="Tool"):
         self.start_run(option, [*extra, "CREATE GROUP:Acme Tool", "ADD ITEM:1\ttool.exe\t\tTool",
                                 "ADD ITEM:2\tuninstall.exe\t-Register\tRegister Tool",

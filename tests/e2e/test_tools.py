@@ -56,6 +56,26 @@ class Tools(scenario.Scenario):
                              self.read_bytes(os.path.join(folder, mine)), mine)
         dumped = host(ffspack, "dump", os.path.join(folder, "linux.exe")).stdout.decode().splitlines()
         self.assertEqual(dumped, self.tool("FFSPACK_EXE", "dump", win + "uninstall.exe").splitlines())
+        # Signing: the maker's command runs once on the packed file, its path quoted for the
+        # command line; here it copies the file that the Linux tools packed and signed over it.
+        self.assertEqual(0, host(ffspack, "pack", "--stub", stub, "--script", scenario.SAMPLE, "-o",
+                                 os.path.join(folder, "linux signed.exe"), "--sign-command",
+                                 self.sign_command()).returncode)
+        self.tool("FFSPACK_EXE", "pack", "--stub", win + "stub.exe", "--script", win + "sample.txt", "-o",
+                  win + "signed.exe", "--sign-command", f'cmd /c copy /y "{win}linux signed.exe" %1')
+        self.assertEqual(self.assert_signed(os.path.join(folder, "linux signed.exe")),
+                         self.read_bytes(os.path.join(folder, "signed.exe")))
+        self.assertEqual(dumped, self.tool("FFSPACK_EXE", "dump", win + "signed.exe").splitlines())
+        # A failing command fails the pack with what it printed, and leaves no file.
+        failed = subprocess.run([wd.WINE, scenario.env_path("FFSPACK_EXE"), "pack", "--stub", win + "stub.exe",
+                                 "--script", win + "sample.txt", "-o", win + "failed.exe", "--sign-command",
+                                 "cmd /c echo no token for %1 & exit 3"],
+                                env=self.prefix.env("-all"), capture_output=True, timeout=60)
+        staged = re.escape(win) + r"failed\.exe\.\w{6}\.exe"
+        self.assertEqual(1, failed.returncode)
+        self.assertRegex(failed.stderr.decode("latin-1"), f"^ffspack: the signing command failed on '{staged}' "
+                         f"\\(exit code 3\\):\r?\nno token for \"{staged}\" *\r?\n$")
+        self.assertEqual([], glob.glob(os.path.join(folder, "failed*")))
         # A key made on Windows signs on Linux, and one made on Linux signs on Windows.
         line = self.tool("FFSPACK_EXE", "keygen", "--out", win + "windows.key")
         self.assertRegex(line, r"^UPDATE KEY:[0-9a-f]{128}$")

@@ -1,6 +1,6 @@
 // The packer's source parser over arbitrary text: whatever it accepts must
 // compile, decompile to the same commands, and pack into an archive whose
-// trailer bytes never start a command.
+// trailer bytes never start a command and that ends on a multiple of 8.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string packed;
     fuzz_check(ffspack_pack(image, script, &packed, &error));
     ArchiveLocation found = ffspack_locate(packed);
-    fuzz_check(found.state == ARCHIVE_FOUND && found.trailer == image.size());
+    fuzz_check(found.state == ARCHIVE_FOUND && found.trailer == image.size() &&
+               packed.size() % 8 == 0);
     std::string block = ffspack_data_block(packed, found);
     fuzz_check(block.compare(0, script.size(), script) == 0 &&
                block.find('\x16', script.size()) == std::string::npos);

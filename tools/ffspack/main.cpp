@@ -3,7 +3,9 @@
 //
 //   ffspack compile SCRIPT.txt -o install.dat
 //   ffspack pack --stub uninstall.exe --script SCRIPT.txt|install.dat -o OUT.exe [--replace]
+//                [--sign-command CMD]
 //   ffspack installer --script SCRIPT --files DIR --stub uninstall.exe -o setup.exe [--nsi OUT.nsi]
+//                [--sign-command CMD]
 //   ffspack dump OUT.exe
 //   ffspack keygen --out maker.key
 //   ffspack sign --key maker.key FILE
@@ -26,6 +28,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 #include <system_error>
@@ -35,6 +38,7 @@
 #include "check.h"
 #include "installer.h"
 #include "makensis.h"
+#include "sign_command.h"
 #include "signing.h"
 #include "source.h"
 
@@ -46,18 +50,21 @@ enum { EXIT_DONE = 0, EXIT_FAILED = 1, EXIT_USAGE = 2 };
 
 const char g_usage[] =
     "Usage:\n"
-    "  ffspack check SCRIPT.txt|install.dat [--strict]\n"
+    "  ffspack check SCRIPT.txt|install.dat|PACKED.exe [--strict]\n"
     "      Warns of what the program would do wrong at the user's: arguments,\n"
     "      the order of commands, values it cuts or refuses, unsafe file names.\n"
     "  ffspack compile SCRIPT.txt -o install.dat [--strict]\n"
     "      Checks a readable install script and writes its stored form.\n"
     "  ffspack pack --stub STUB.exe --script SCRIPT.txt|install.dat -o OUT.exe [--replace]\n"
-    "               [--strict]\n"
+    "               [--strict] [--sign-command CMD]\n"
     "      Appends the script to a copy of the stub as its archive. A stub that\n"
     "      already carries an archive is refused unless --replace is given.\n"
     "      compile and pack print check's warnings; --strict makes them fail.\n"
+    "      --sign-command runs CMD once to sign the packed file in place, %1 in\n"
+    "      CMD standing for its path (no shell: double quotes group words).\n"
     "  ffspack installer --script SCRIPT --files DIR --stub STUB.exe -o SETUP.exe\n"
     "                    [--nsi OUT.nsi] [--makensis PATH] [--replace] [--strict]\n"
+    "                    [--sign-command CMD]\n"
     "      Makes the product's setup.exe with NSIS's makensis: the files that the\n"
     "      script names, taken from DIR, the uninstaller packed as pack does, the\n"
     "      registry values, shortcuts and components that the uninstaller removes.\n"
@@ -65,9 +72,10 @@ const char g_usage[] =
     "      product's macros, for a script of one's own) and OUT.uninstall.exe.\n"
     "      setup.exe's exit codes: 0 installed, 1 installed with -Quiet, 2 aborted,\n"
     "      3 a file, 4 a registry value, 5 a shortcut, 6 a component failed,\n"
-    "      7 a newer version is installed.\n"
+    "      7 a newer version is installed. --sign-command signs the packed\n"
+    "      uninstaller before it goes in, then setup.exe.\n"
     "  ffspack dump FILE.exe\n"
-    "      Prints the script embedded in FILE.exe in readable form.\n"
+    "      Prints the script embedded in FILE.exe (signed or not) in readable form.\n"
     "  ffspack keygen --out KEYFILE\n"
     "      Writes a new private update key to KEYFILE and prints its UPDATE KEY: line.\n"
     "  ffspack sign --key KEYFILE FILE\n"
@@ -138,8 +146,11 @@ int create_beside(const std::string& path, std::string* name, std::string* error
 }
 
 // Writes beside the target and renames, so the target is either the old file
-// or the whole new one.
-bool write_file(const std::string& path, const std::string& bytes, std::string* error) {
+// or the whole new one. `finish`, when given, works on the written file first
+// (signs it in place), which then ends as the target's name does: signing
+// tools may go by the extension.
+bool write_file(const std::string& path, const std::string& bytes, std::string* error,
+                const std::function<bool(const std::string&, std::string*)>& finish = nullptr) {
     std::string name;
     int descriptor = create_beside(path, &name, error);
     if (descriptor < 0) {
@@ -151,9 +162,19 @@ bool write_file(const std::string& path, const std::string& bytes, std::string* 
     if (!file) {
         close(descriptor);
     }
-    if (!written || !replace_file(name.c_str(), path.c_str())) {
+    std::string staged = name;
+    size_t dot = path.find_last_of("./\\");
+    if (written && finish && dot != std::string::npos && path[dot] == '.') {
+        written = replace_file(staged.c_str(), (staged + path.substr(dot)).c_str());
+        staged += written ? path.substr(dot) : "";
+    }
+    if (written && finish && !finish(staged, error)) {
+        remove(staged.c_str());
+        return false;
+    }
+    if (!written || !replace_file(staged.c_str(), path.c_str())) {
         *error = "cannot write '" + path + "': " + strerror(errno);
-        remove(name.c_str());
+        remove(staged.c_str());
         return false;
     }
     return true;
@@ -164,7 +185,8 @@ bool write_file(const std::string& path, const std::string& bytes, std::string* 
 bool read_script(const std::string& path, std::vector<ScriptCommand>* commands,
                  std::vector<int>* lines, std::string* error) {
     std::string bytes;
-    if (!read_file(path, &bytes, error)) {
+    if (!read_file(path, &bytes, error) ||
+        (bytes.compare(0, 2, "MZ") == 0 && !ffspack_embedded_script(path, bytes, &bytes, error))) {
         return false;
     }
     if (bytes.find('\x16') == std::string::npos) {
@@ -263,7 +285,8 @@ int compile(const std::vector<std::string>& arguments) {
 }
 
 // The stub with the script appended as its archive. A stub that carries an
-// archive already is refused unless `replace`, which replaces it whole.
+// archive already is refused unless `replace`, which replaces it whole; a
+// signed stub loses its signature, which would no longer cover the file.
 bool pack_uninstaller(const std::string& stub_path, const std::vector<ScriptCommand>& commands,
                       bool replace, std::string* packed, std::string* error) {
     std::string stub;
@@ -271,26 +294,42 @@ bool pack_uninstaller(const std::string& stub_path, const std::vector<ScriptComm
         return false;
     }
     ArchiveLocation found = ffspack_locate(stub);
-    if (found.state == ARCHIVE_FOUND) {
-        if (!replace) {
-            *error = "'" + stub_path + "' already carries an archive; give --replace to replace it";
-            return false;
-        }
-        stub.resize(found.trailer);
+    if (found.state == ARCHIVE_FOUND && !replace) {
+        *error = "'" + stub_path + "' already carries an archive; give --replace to replace it";
+        return false;
     }
-    if (!ffspack_pack(stub, ffspack_compile(commands), packed, error)) {
+    if (found.state == ARCHIVE_DAMAGED_TABLE) {
+        *error = ffspack_no_archive(stub_path, found);
+        return false;
+    }
+    if (!ffspack_pack(ffspack_image(stub, found), ffspack_compile(commands), packed, error)) {
         *error = stub_path + ": " + *error;
         return false;
     }
     return true;
 }
 
+using Finish = std::function<bool(const std::string&, std::string*)>;
+
+// Signs a packed program written for `output` in place with the maker's
+// command; the signed file must still carry its archive where the stub finds it.
+Finish packed_signer(const std::string& command, const std::string& output,
+                     const std::string& packed) {
+    return [command, output, packed](const std::string& staged, std::string* fault) {
+        std::string signed_file;
+        return sign_command_run(command, staged, fault) && read_file(staged, &signed_file, fault) &&
+               ffspack_signed_intact(output, packed, signed_file, fault);
+    };
+}
+
 int pack(const std::vector<std::string>& arguments) {
     std::string stub_path;
     std::string script_path;
     std::string output;
+    std::string sign_command;
     bool replace = false;
     bool strict = false;
+    bool signing = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
         bool has_value = i + 1 < arguments.size();
@@ -304,6 +343,9 @@ int pack(const std::vector<std::string>& arguments) {
             replace = true;
         } else if (option == "--strict") {
             strict = true;
+        } else if (option == "--sign-command" && has_value) {
+            sign_command = arguments[++i];
+            signing = true;
         } else {
             return usage_error("pack: unexpected argument '" + option + "'");
         }
@@ -311,13 +353,18 @@ int pack(const std::vector<std::string>& arguments) {
     if (stub_path.empty() || script_path.empty() || output.empty()) {
         return usage_error("pack needs --stub STUB.exe, --script SCRIPT and -o OUTPUT");
     }
+    std::string error;
+    std::vector<std::string> split;
+    if (signing && !sign_command_split(sign_command, output, &split, &error)) {
+        return usage_error("pack: " + error);
+    }
 
     std::string packed;
-    std::string error;
     std::vector<ScriptCommand> commands;
     if (!load_script(script_path, strict, &commands, &error) ||
         !pack_uninstaller(stub_path, commands, replace, &packed, &error) ||
-        !write_file(output, packed, &error)) {
+        !write_file(output, packed, &error,
+                    signing ? packed_signer(sign_command, output, packed) : nullptr)) {
         return fail(error);
     }
     return EXIT_DONE;
@@ -350,9 +397,11 @@ struct WorkFolder {
     }
 };
 
-// Runs makensis on `script`; its setup.exe is made beside `output` and renamed
-// into place, and makensis's output is shown only when it fails.
-int build_setup(const std::string& makensis, const std::string& script, const std::string& output) {
+// Runs makensis on `script`; its setup.exe is made beside `output`, signed
+// there by `sign` when given, and renamed into place. makensis's output is
+// shown only when it fails.
+int build_setup(const std::string& makensis, const std::string& script, const std::string& output,
+                const Finish& sign) {
     std::string temporary;
     std::string error;
     int descriptor = create_beside(output, &temporary, &error);
@@ -374,28 +423,36 @@ int build_setup(const std::string& makensis, const std::string& script, const st
         fprintf(stderr, "ffspack: makensis failed (exit %d)\n%s", exit_code, printed.c_str());
         return EXIT_FAILED;
     }
-    if (!replace_file(temporary.c_str(), output.c_str())) {
-        error = "cannot write '" + output + "': " + strerror(errno);
+    // Signing tools may go by the extension.
+    std::string staged = temporary + ".exe";
+    if (sign && (!replace_file(temporary.c_str(), staged.c_str()) || !sign(staged, &error))) {
         remove(temporary.c_str());
+        remove(staged.c_str());
+        return fail(error.empty() ? "cannot write '" + staged + "': " + strerror(errno) : error);
+    }
+    if (!replace_file((sign ? staged : temporary).c_str(), output.c_str())) {
+        error = "cannot write '" + output + "': " + strerror(errno);
+        remove((sign ? staged : temporary).c_str());
         return fail(error);
     }
     return EXIT_DONE;
 }
 
 int installer(const std::vector<std::string>& arguments) {
-    std::string script_path, files, stub_path, output, kept, makensis;
+    std::string script_path, files, stub_path, output, kept, makensis, sign_command;
     bool replace = false;
     bool strict = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
         bool has_value = i + 1 < arguments.size();
-        std::string* value = option == "--script"     ? &script_path
-                             : option == "--files"    ? &files
-                             : option == "--stub"     ? &stub_path
-                             : option == "-o"         ? &output
-                             : option == "--nsi"      ? &kept
-                             : option == "--makensis" ? &makensis
-                                                      : nullptr;
+        std::string* value = option == "--script"         ? &script_path
+                             : option == "--files"        ? &files
+                             : option == "--stub"         ? &stub_path
+                             : option == "-o"             ? &output
+                             : option == "--nsi"          ? &kept
+                             : option == "--makensis"     ? &makensis
+                             : option == "--sign-command" ? &sign_command
+                                                          : nullptr;
         if (value && has_value) {
             *value = arguments[++i];
         } else if (option == "--replace") {
@@ -410,11 +467,15 @@ int installer(const std::vector<std::string>& arguments) {
         return usage_error(
             "installer needs --script SCRIPT, --files DIR, --stub STUB.exe and -o SETUP.exe");
     }
+    std::string error;
+    std::vector<std::string> split;
+    if (!sign_command.empty() && !sign_command_split(sign_command, output, &split, &error)) {
+        return usage_error("installer: " + error);
+    }
     InstallerInput input;
     input.script_name = script_path;
     input.files_dir = files;
     std::string packed;
-    std::string error;
     if (!load_script(script_path, strict, &input.commands, &error, &input.lines) ||
         !pack_uninstaller(stub_path, input.commands, replace, &packed, &error)) {
         return fail(error);
@@ -452,7 +513,9 @@ int installer(const std::vector<std::string>& arguments) {
     if (!errors.empty()) {
         return EXIT_FAILED;
     }
-    if (!write_file(uninstaller, packed, &error) ||
+    Finish sign_packed =
+        sign_command.empty() ? nullptr : packed_signer(sign_command, uninstaller, packed);
+    if (!write_file(uninstaller, packed, &error, sign_packed) ||
         !write_file(include, installer_include(plan), &error) ||
         !write_file(
             script,
@@ -460,7 +523,13 @@ int installer(const std::vector<std::string>& arguments) {
             &error)) {
         return fail(error);
     }
-    return build_setup(makensis, script, output);
+    Finish sign_setup = nullptr;
+    if (!sign_command.empty()) {
+        sign_setup = [&sign_command](const std::string& staged, std::string* fault) {
+            return sign_command_run(sign_command, staged, fault);
+        };
+    }
+    return build_setup(makensis, script, output, sign_setup);
 }
 
 int dump(const std::vector<std::string>& arguments) {
@@ -473,21 +542,11 @@ int dump(const std::vector<std::string>& arguments) {
     if (!read_file(path, &file, &error)) {
         return fail(error);
     }
-    ArchiveLocation found = ffspack_locate(file);
-    char offset[16];
-    snprintf(offset, sizeof offset, "%u", found.trailer);
-    if (found.state == ARCHIVE_NONE) {
-        return fail("'" + path + "' carries no archive (its trailer " + offset +
-                    " points at no place inside the file)");
+    std::string script;
+    if (!ffspack_embedded_script(path, file, &script, &error)) {
+        return fail(error);
     }
-    if (found.state == ARCHIVE_NO_TAG) {
-        return fail("'" + path +
-                    "' carries no archive or a damaged one (no \"FFS?\" tag with data at offset " +
-                    offset + ")");
-    }
-    std::string block = ffspack_data_block(file, found);
-    std::vector<ScriptCommand> commands =
-        ffspack_decompile(block.substr(0, block.size() - (block.size() < 4 ? block.size() : 4)));
+    std::vector<ScriptCommand> commands = ffspack_decompile(script);
     if (commands.empty()) {
         return fail("'" + path + "' carries a damaged archive: it holds no script command");
     }

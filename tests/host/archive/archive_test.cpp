@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "archive/ffs.h"
 #include "archive/format.h"
@@ -8,6 +9,7 @@
 #include "core/log.h"
 #include "core/memory.h"
 #include "support/log_file.h"
+#include "support/pe_file.h"
 
 namespace {
 
@@ -83,6 +85,84 @@ TEST_F(Ffs, ADamagedFileGivesItsLineAndIsReadAsItself) {
         log_ = open_test_log(test_file_name("log"), LOG_FILE);
         EXPECT_EQ(0, ffs_read_file(path.c_str(), &data[0], size + 1));
         EXPECT_EQ("Unable to read from file '" + path + "'\n", read_file(log_));
+    }
+}
+
+std::string little_endian(size_t value) {
+    std::string bytes(4, '\0');
+    for (int i = 0; i < 4; ++i) {
+        bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    }
+    return bytes;
+}
+
+// `image` carrying a script whose archive ends on a multiple of 8 when the image does.
+std::string archived(const std::string& image) {
+    return image + FFS_TAG + scrambled(std::string("\x16TEXT:Signed\r\n\0", 16)) +
+           little_endian(image.size());
+}
+
+std::string with_security(std::string file, int magic, uint32_t offset, uint32_t size) {
+    pe_file_set_security(&file, magic, offset, size);
+    return file;
+}
+
+// Either width: the archive of a signed program ends where its certificate table
+// starts; a table that lies anywhere but wholly inside the file, or in the
+// archive's way, is damage, as is a trailer before it that points nowhere.
+TEST_F(Ffs, ASignedProgramsArchiveEndsAtItsCertificateTable) {
+    const std::string init = "Flat/Fast File System Initialized...\n";
+    const std::string no_data = "File '$' doesn't contain FFS data!\n";
+    const std::string at_table = "Signed: FFS ends at the certificate table (48 bytes at 536)\n";
+    const std::string at_end =
+        "Signed: FFS ends at the end of the file, behind the certificate table (";
+    const std::string damaged = "File '$' has a damaged certificate table (";
+    for (int magic : {PE_FILE_32, PE_FILE_64}) {
+        std::string image = pe_file_image(magic, 512);
+        std::string packed = archived(image);                            // 536 bytes
+        std::string signed_file = pe_file_signed(packed, magic, 48);     // the table at 536
+        std::string behind = archived(pe_file_signed(image, magic, 48)); // the tag at 560
+        std::string nowhere = signed_file, elsewhere = signed_file;
+        nowhere.replace(532, 4, "\xFF\xFF\xFF\xFF");
+        elsewhere.replace(532, 4, little_endian(100));
+        // (name, file, whether it opens, the data handed out, the log with $ for the path)
+        std::tuple<const char*, std::string, int, std::string, std::string> cases[] = {
+            {"unsigned", packed, 1, scrambled(packed.substr(516)), init},
+            {"signed", signed_file, 1, scrambled(packed.substr(516)), at_table + init},
+            {"behind the table", behind, 1, scrambled(behind.substr(564)),
+             at_end + "48 bytes at 512)\n" + init},
+            {"signer's padding", pe_file_signed(packed + '\0', magic, 48), 0, "",
+             "Signed: FFS ends at the certificate table (48 bytes at 544)\n" + no_data},
+            {"trailer nowhere", nowhere, 0, "", at_table + no_data},
+            {"trailer elsewhere", elsewhere, 0, "",
+             at_table + "FFS Does not contain proper tag (Read 100 from 532)!!!\n"},
+            {"outside the file", with_security(signed_file, magic, 584, 8), 0, "",
+             damaged + "8 bytes at 584)!\n"},
+            {"past its end", with_security(signed_file, magic, 536, 56), 0, "",
+             damaged + "56 bytes at 536)!\n"},
+            {"empty", with_security(signed_file, magic, 536, 0), 0, "",
+             damaged + "0 bytes at 536)!\n"},
+            {"in the headers", with_security(signed_file, magic, 128, 456), 0, "",
+             damaged + "456 bytes at 128)!\n"},
+            {"in the archive", with_security(signed_file, magic, 528, 56), 0, "",
+             damaged + "56 bytes at 528)!\n"},
+            {"over the archive behind it", with_security(behind, magic, 512, 56), 0, "",
+             at_end + "56 bytes at 512)\n" + damaged + "56 bytes at 512)!\n"}};
+        for (const auto& [name, file, opened, data, log] : cases) {
+            SCOPED_TRACE(std::string(name) + (magic == PE_FILE_32 ? " PE32" : " PE32+"));
+            std::string path = open(file, opened);
+            std::string expected = log;
+            if (expected.find('$') != std::string::npos) {
+                expected.replace(expected.find('$'), 1, path);
+            }
+            EXPECT_EQ(expected, read_file(log_));
+            int size = -1;
+            EXPECT_EQ(1, ffs_file_size(path.c_str(), &size));
+            std::string read(static_cast<size_t>(size), '#');
+            ffs_read_file(path.c_str(), &read[0], size);
+            EXPECT_EQ(opened ? data : file, read); // a refused file is read as itself
+            ffs_close();
+        }
     }
 }
 

@@ -19,8 +19,10 @@
 #include "core/log.h"
 #include "core/memory.h"
 #include "script/keyword_list.h"
+#include "sign_command.h"
 #include "source.h"
 #include "support/log_file.h"
+#include "support/pe_file.h"
 #include "tools/ffspack_run.h"
 
 namespace {
@@ -39,6 +41,7 @@ TEST(Ffspack, TheReaderGivesThePackedScriptWithNoCommandMarkAfterIt) {
             std::string packed, error;
             ASSERT_TRUE(ffspack_pack(std::string(image, 'i'), script, &packed, &error)) << error;
             ASSERT_EQ(image, ffspack_locate(packed).trailer);
+            ASSERT_EQ(0u, packed.size() % 8); // a signing tool adds no padding
             ASSERT_EQ(1, ffs_open(write_bytes_file("ffspack_reader.exe", packed).c_str()))
                 << read_file(log);
             int size = 0;
@@ -205,13 +208,126 @@ TEST(Ffspack, EveryCommandDoesItsJobAndFailuresSayWhy) {
         {"keygen -o maker.key", "2 ffspack: keygen needs --out KEYFILE\n"}, {"sign --key maker.key", "2 ffspack: sign needs --key KEYFILE and FILE\n"},
         {"check warn.txt", "0 ffspack: warning: warn.txt:1: no INSTALL: the uninstaller removes nothing\n"},
         {"compile warn.txt --strict -o o.dat", "1 ffspack: warning: warn.txt:1: no INSTALL"},
-        {"compile two.txt", "2 ffspack: "}, {"--help", "0 Usage:\n  ffspack check SCRIPT.txt|install.dat [--strict]\n"}};
+        {"compile two.txt", "2 ffspack: "}, {"--help", "0 Usage:\n  ffspack check SCRIPT.txt|install.dat|PACKED.exe [--strict]\n"}};
     // clang-format on
     for (auto [arguments, output] : cases) {
         EXPECT_EQ(output, ffspack(arguments).substr(0, strlen(output))) << arguments;
     }
     for (const char* name : {"b.exe", "o.dat", "o.exe"}) {
         EXPECT_FALSE(std::ifstream(name)) << name << ": a failure leaves no file";
+    }
+}
+
+TEST(SignCommand, TheCommandIsSplitHereAndQuotedBackForWindows) {
+    const std::string path = "C:\\Out Dir\\u \"1\".exe";
+    // (command, its arguments joined by '|', their Windows command line; or the error)
+    const std::string cases[][3] = {
+        {"signtool sign /a %1", "signtool|sign|/a|" + path,
+         "signtool sign /a \"C:\\Out Dir\\u \\\"1\\\".exe\""},
+        {" \"C:\\Kits 10\\signtool.exe\"\tsign /f \"my \"cert.pfx %1 ",
+         "C:\\Kits 10\\signtool.exe|sign|/f|my cert.pfx|" + path,
+         "\"C:\\Kits 10\\signtool.exe\" sign /f \"my cert.pfx\" \"C:\\Out Dir\\u \\\"1\\\".exe\""},
+        {"sh s.sh \"\" --in=%1 \"d\\ \\\\\"", "sh|s.sh||--in=" + path + "|d\\ \\\\",
+         "sh s.sh \"\" \"--in=C:\\Out Dir\\u \\\"1\\\".exe\" \"d\\ \\\\\\\\\""},
+        {"sign \"%1", "", "--sign-command has a double quote that is not closed"},
+        {" \"\" %1", "", "--sign-command names no program"},
+        {"signtool sign /a", "", "--sign-command has no %1 where the file's path goes"}};
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments;
+        std::string error, joined;
+        EXPECT_EQ(!c[1].empty(), sign_command_split(c[0], path, &arguments, &error)) << c[0];
+        for (const std::string& argument : arguments) {
+            joined += (joined.empty() ? "" : "|") + argument;
+        }
+        EXPECT_EQ(c[1], c[1].empty() ? "" : joined) << c[0];
+        EXPECT_EQ(c[2], c[1].empty() ? error : sign_command_line(arguments)) << c[0];
+    }
+}
+
+// pack --sign-command with osslsigncode and a certificate made here, on PE32 and
+// PE32+ headers and on the real 32-bit stub: the file verifies, nothing follows
+// the certificate table, and the reader, dump, check and pack read it.
+TEST(Ffspack, PackSignsThroughTheMakersCommandAndSignedProgramsRead) {
+    std::string dir = log_file_path("ffspack_signing");
+    ASSERT_EQ(0, system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()));
+    ASSERT_EQ(0, chdir(dir.c_str()));
+    ASSERT_EQ(0, system("openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem "
+                        "-subj /CN=Test -days 2 2>/dev/null"));
+    std::ofstream("sign.sh") << "osslsigncode sign -certs cert.pem -key key.pem -h sha256 "
+                                "-in \"$1\" -out \"$1.s\" >/dev/null && mv -f \"$1.s\" \"$1\"\n";
+    std::ofstream("fail.sh") << "echo \"no token for [$1]\"; exit 3\n";
+    std::ofstream("shift.sh") << "printf x >> \"$1\"; sh sign.sh \"$1\"\n";
+    std::ofstream("pe32.exe", std::ios::binary) << pe_file_image(PE_FILE_32, 1024);
+    std::ofstream("pe64.exe", std::ios::binary) << pe_file_image(PE_FILE_64, 1024);
+    std::ofstream("stub32.exe", std::ios::binary) << read_file(STUB32_PATH);
+    ASSERT_NE("", read_file("stub32.exe")) << STUB32_PATH << ": build the win32 preset's stub";
+    std::string log = open_test_log("ffspack_signing.log", LOG_FILE);
+    mem_init(MEM_LIMIT_MAXIMUM, 0);
+    ASSERT_EQ("0 ", ffspack("pack --stub pe32.exe --script " + g_sample + " -o plain.exe"));
+    const std::string source = ffspack("dump plain.exe");
+    for (const char* stub : {"stub32.exe", "pe64.exe", "pe32.exe"}) {
+        SCOPED_TRACE(stub);
+        std::string pack = std::string("pack --stub ") + stub + " --script " + g_sample;
+        ASSERT_EQ("0 ", ffspack(pack + " -o 'a b.exe' --sign-command 'sh sign.sh %1'"));
+        EXPECT_EQ(0, system("osslsigncode verify -CAfile cert.pem 'a b.exe' >/dev/null"));
+        std::string file = read_file("a b.exe");
+        ArchiveLocation found = ffspack_locate(file);
+        ASSERT_EQ(ARCHIVE_FOUND, found.state);
+        EXPECT_EQ(file.size(), found.end.table + found.end.table_size); // nothing behind it
+        EXPECT_EQ(found.end.table, found.end.offset);
+        ASSERT_EQ("0 ", ffspack(pack + " -o unsigned.exe"));
+        EXPECT_EQ(read_file("unsigned.exe").substr(found.trailer),
+                  file.substr(found.trailer, found.end.offset - found.trailer));
+        ASSERT_EQ(1, ffs_open("a b.exe"));
+        ffs_close();
+        EXPECT_NE(std::string::npos,
+                  read_file(log).find("Signed: FFS ends at the certificate table (" +
+                                      std::to_string(found.end.table_size) + " bytes at " +
+                                      std::to_string(found.end.table) +
+                                      ")\nFlat/Fast File System Initialized...\n"));
+        EXPECT_EQ(source, ffspack("dump 'a b.exe'"));
+        EXPECT_EQ("0 ", ffspack("check 'a b.exe' --strict"));
+        // Packed anew, the signature goes with the old archive.
+        EXPECT_EQ("0 ", ffspack("pack --replace --stub 'a b.exe' --script " + g_sample +
+                                " -o again.exe"));
+        EXPECT_EQ(0u, ffspack_locate(read_file("again.exe")).end.table_size);
+        EXPECT_EQ(source, ffspack("dump again.exe"));
+    }
+    // The last one signed, pe32.exe, with a table past the end of the file.
+    std::string damaged = read_file("a b.exe");
+    FfsArchiveEnd end = ffspack_locate(damaged).end;
+    pe_file_set_security(&damaged, PE_FILE_32, static_cast<uint32_t>(end.table),
+                         static_cast<uint32_t>(end.table_size + 8));
+    std::ofstream("damaged.exe", std::ios::binary) << damaged;
+    std::string line = "1 ffspack: 'damaged.exe' carries a damaged certificate table (" +
+                       std::to_string(end.table_size + 8) + " bytes at " +
+                       std::to_string(end.table) + ")\n";
+    EXPECT_EQ(line, ffspack("dump damaged.exe"));
+    EXPECT_EQ(line, ffspack("pack --stub damaged.exe --script " + g_sample + " -o f.exe"));
+    log_close();
+    const std::string staged = "'f\\.exe\\.\\w{6}\\.exe'";
+    const std::string usage = "\n[\\s\\S]*";
+    // (the signing command, what ffspack says) and no file is left behind
+    std::tuple<const char*, std::string> cases[] = {
+        {"sh fail.sh %1", "1 ffspack: the signing command failed on " + staged +
+                              " \\(exit code 3\\):\nno token for \\[f\\.exe\\.\\w{6}\\.exe\\]\n"},
+        {"no-such-signer %1", "1 ffspack: cannot start the signing command 'no-such-signer': No "
+                              "such file or directory\n"},
+        {"true %1",
+         "1 ffspack: the signing command left no certificate table at the end of 'f\\.exe'\n"},
+        {"sh shift.sh %1",
+         "1 ffspack: the signing command moved or changed the archive in 'f\\.exe': the program "
+         "would not find it before the certificate table\n"},
+        {"sh sign.sh",
+         "2 ffspack: pack: --sign-command has no %1 where the file's path goes" + usage},
+        {"\"sh sign.sh %1",
+         "2 ffspack: pack: --sign-command has a double quote that is not closed" + usage}};
+    for (const auto& [command, said] : cases) {
+        std::string output = ffspack("pack --stub pe32.exe --script " + g_sample +
+                                     " -o f.exe --sign-command '" + command + "'");
+        EXPECT_TRUE(std::regex_match(output, std::regex(said))) << output;
+        EXPECT_NE(0, system("ls f.exe* >/dev/null 2>&1"))
+            << command << ": a failure leaves no file";
     }
 }
 
