@@ -235,35 +235,6 @@ class Uninstall(scenario.Scenario):
         self.assert_untouched()
         self.prefix.reg_import(os.path.join(product.FIXTURES, "widget-studio.reg"))
         self.yes_with_a_file_held_open_and_a_shortcut_of_the_user(group)
-        # Without a log, nothing held and no shortcut of the user, every emptied folder goes.
-        self.product.install(self.packed, scenario.env_path("COMPONENT_PROBE_DLL"))
-        self.uninstall([], [(ASK, QUESTION, "y"), (DONE, UNINSTALLED, "Return")], "yes")
-        self.assertEqual(["windows/system32/widgets.ocx"], self.product.remaining())
-        self.assertFalse(self.key_exists("HKCU\\" + COMPANY_KEY), "the product's key and the company's it emptied")
-        self.assertTrue(os.path.isdir(self.prefix.unix_path("C:\\Program Files")))
-        self.assertTrue(os.path.isdir(self.product.programs_folder()))
-
-    def test_a_signed_uninstaller_removes_the_product_asked_or_quiet(self):
-        self.signing = True
-        packed = self.place_packed(scenario.SAMPLE, "packed-signed.exe")
-        _, table, size = scenario.certificate_table(self.assert_signed(packed))
-        signed = crlf(f"Signed: FFS ends at the certificate table ({size} bytes at {table})\n"
-                      "Flat/Fast File System Initialized...\n")
-        self.product = product.Product(self.prefix, scenario.SAMPLE)
-        probe = scenario.env_path("COMPONENT_PROBE_DLL")
-        # The first process logs beside the installed file: that log and its folders stay.
-        left = sorted(["Program Files/Acme Widgets", "Program Files/Acme Widgets/Widget Studio", LOG,
-                       "windows/system32/widgets.ocx"])
-        self.product.install(packed, probe)
-        log = self.uninstall(["-debug"], [(ASK, QUESTION, "y"), (DONE, UNINSTALLED, "Return")], "signed")
-        self.assertIn(signed, log)
-        self.assertEqual(left, self.product.remaining())
-        self.assertFalse(self.entry_exists())
-        self.product.install(packed, probe)
-        self.after_quiet(self.quiet(self.product.uninstaller(), ["-Quiet", "-debug"], 0, "signed-quiet"))
-        self.assertIn(signed, read_log(self.temp("debug.log")))
-        self.assertEqual(left, self.product.remaining())
-        self.assertFalse(self.key_exists("HKCU\\" + COMPANY_KEY))
 
     def hold(self, held):
         """Another program holds `held` open until the returned call releases it."""
@@ -320,18 +291,6 @@ class Uninstall(scenario.Scenario):
                 "Program Files/Acme Widgets/Widget Studio/help", os.path.relpath(held, self.drive_c()),
                 "windows/system32/widgets.ocx"]
         self.assertEqual(sorted(kept + [LOG]), self.product.remaining())
-        # Removed completely: 0, and when it returns only its own file is still there.
-        self.product.install(packed, probe)
-        run = self.quiet(uninstaller, ["-Quiet"], 0, "clean")
-        self.assertEqual(["DllRegisterServer", "DllUnregisterServer"], self.product.component_calls(COMPONENT))
-        self.assertFalse(self.entry_exists())
-        self.assertFalse(os.path.exists(self.product.group_folder()))
-        self.assertLessEqual(set(self.product.remaining()) - {"windows/system32/widgets.ocx"}, {
-            "Program Files/Acme Widgets", "Program Files/Acme Widgets/Widget Studio",
-            "Program Files/Acme Widgets/Widget Studio/uninstall.exe"})
-        self.after_quiet(run)
-        self.assertEqual(["windows/system32/widgets.ocx"], self.product.remaining())
-        self.assertFalse(self.key_exists("HKCU\\" + COMPANY_KEY))
         # An installer upgrading the product runs a copy of the old uninstaller in place and waits
         # for it itself (-Spawn, no -Waiting): the codes come straight back, and the installed
         # uninstaller, which is not the running file, goes in the walk like any other.

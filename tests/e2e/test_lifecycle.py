@@ -1,6 +1,7 @@
 """A product's whole life under Wine, from nothing back to nothing: the sample product's real
-setup.exe (built by `ffspack installer` with makensis) installs it, silently or through its
-wizard answered from the keyboard, upgrades it, or the installed uninstaller updates it from the
+setup.exe (built by `ffspack installer` with makensis, and signed as makers sign it, with the
+uninstaller inside it) installs it, silently or through its wizard answered from the keyboard,
+upgrades it, or the installed uninstaller updates it from the
 maker's server; the uninstaller then removes it, and the prefix (every path under drive C, every
 key and value of HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE) is as it was before."""
 
@@ -74,9 +75,12 @@ class Lifecycle(scenario.Scenario):
         out = os.path.join(self.work, f"setup-{version}", "setup.exe")
         os.makedirs(os.path.dirname(out), exist_ok=True)
         r = subprocess.run([self.ffspack(), "installer", "--script", script, "--files", files, "--stub",
-                            scenario.env_path("UNINSTALL_EXE"), "-o", out], capture_output=True, text=True,
-                           timeout=120)
+                            scenario.env_path("UNINSTALL_EXE"), "-o", out,
+                            *(["--sign-command", self.sign_command()] if self.signing else [])],
+                           capture_output=True, text=True, timeout=120)
         self.assertEqual(0, r.returncode, r.stderr)
+        if self.signing:  # signed as a maker signs: setup.exe and the uninstaller inside it
+            self.assert_signed(out)
         return out
 
     @staticmethod
@@ -98,6 +102,8 @@ class Lifecycle(scenario.Scenario):
                     self.assertEqual(f"{installed.name} {version}: {name}\n", f.read())
         r = subprocess.run([self.ffspack(), "dump", installed.uninstaller()], capture_output=True, text=True)
         self.assertIn(f"PRODUCT VERSION:{version}\n", r.stdout)
+        if self.signing:
+            self.assert_signed(installed.uninstaller())
         self.assertEqual(FOLDER, self.prefix.reg_query(KEY, "Install Path"))
         uninstaller = FOLDER + "uninstall.exe"
         self.assertEqual({"DisplayName": installed.name, "DisplayVersion": version, "Publisher": "Acme Widgets",
@@ -120,16 +126,24 @@ class Lifecycle(scenario.Scenario):
         self.assertEqual([], changed, "\n".join(("+ " if e in after else "- ") + e for e in changed))
 
     def test_silent_install_and_quiet_removal(self):
+        self.signing = True
         before = product.snapshot(self.prefix)
         self.silent(self.setup_exe("2.4"), ["/S"], 0, "setup")
         self.assert_installed("2.4")
         self.assertEqual(["DllRegisterServer"], self.sample.component_calls("$2widgets.ocx")[-1:])
         self.assertFalse(os.path.exists(self.viewer.replace(".exe", "-runs.txt")), "never in a silent install")
-        self.silent(self.sample.uninstaller(), ["-Quiet"], 0, "uninstall")
+        # When it returns, only its own file is still there; a moment later nothing.
+        run = self.start(self.sample.uninstaller(), ["-Quiet"], name="uninstall")
+        self.assertEqual(0, run.wait(120))
+        self.assertLessEqual(set(self.sample.remaining()) - {"windows/system32/widgets.ocx"}, {
+            "Program Files/Acme Widgets", "Program Files/Acme Widgets/Widget Studio",
+            "Program Files/Acme Widgets/Widget Studio/uninstall.exe"})
         self.assertEqual("DllUnregisterServer", self.sample.component_calls("$2widgets.ocx")[-1])
         self.assert_as_before(before)
+        self.assertEqual([], run.boxes())
 
     def test_wizard_and_interactive_removal(self):
+        self.signing = True
         before = product.snapshot(self.prefix)
         run = self.start(self.setup_exe("2.4"), [], name="wizard")
         wizard = wd.wait_window(run, SETUP, timeout=60)

@@ -11,6 +11,7 @@
 #include "installer.h"
 #include "nsis.h"
 #include "support/log_file.h"
+#include "support/pe_file.h"
 #include "tools/ffspack_run.h"
 
 namespace fs = std::filesystem;
@@ -234,6 +235,24 @@ TEST(Installer, MakensisMakesTheSampleAndAMakersOwnScript) {
     for (const auto& row : failures) {
         EXPECT_EQ(row[1], ffspack(row[0]).substr(0, row[1].size())) << row[0];
     }
+    // Signed: the packed uninstaller before it goes in, then setup.exe itself.
+    ASSERT_EQ(0, system("openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem "
+                        "-subj /CN=Test -days 2 2>/dev/null"));
+    std::ofstream("sign.sh") << "osslsigncode sign -certs cert.pem -key key.pem -h sha256 "
+                                "-in \"$1\" -out \"$1.s\" >/dev/null && mv -f \"$1.s\" \"$1\"\n";
+    std::ofstream("pe.exe", std::ios::binary) << pe_file_image(PE_FILE_32, 1024);
+    const std::string signing = "installer --script " + g_sample +
+                                " --files files --stub pe.exe --sign-command 'sh sign.sh %1' ";
+    EXPECT_EQ("0 ", ffspack(signing + "-o signed.exe --nsi kept/s.nsi"));
+    for (const char* file : {"signed.exe", "kept/s.uninstall.exe"}) {
+        EXPECT_EQ(
+            0, system(("osslsigncode verify -CAfile cert.pem " + std::string(file) + " >/dev/null")
+                          .c_str()))
+            << file;
+    }
+    const std::string failed = "1 ffspack: the signing command failed on '";
+    EXPECT_EQ(failed,
+              ffspack(made + "-o bad.exe --sign-command 'false %1'").substr(0, failed.size()));
     for (const auto& entry : fs::directory_iterator(".")) {
         EXPECT_EQ(std::string::npos, entry.path().filename().string().find("bad.exe"))
             << entry.path() << ": a failure leaves no file";
