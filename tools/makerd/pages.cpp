@@ -30,7 +30,10 @@ table { border-collapse: collapse; width: 100%; }
 th, td { text-align: left; padding: 5px 8px; border-bottom: 1px solid #eceef2; vertical-align: top; }
 th { font-size: 13px; color: #5b6475; font-weight: 600; }
 td.n, th.n { text-align: right; font-variant-numeric: tabular-nums; }
-td.v { white-space: pre-wrap; word-break: break-word; }
+td.v { white-space: pre-wrap; overflow-wrap: anywhere; }
+#record th { width: 160px; }
+#fields td:first-child { width: 48px; }
+#fields td:nth-child(2) { width: 280px; }
 .none { color: #8a93a3; font-style: italic; }
 svg.chart { display: block; width: 100%; max-width: 980px; height: auto; }
 svg.chart rect.bar { fill: #3b6fd4; }
@@ -190,7 +193,7 @@ std::string pages_totals(const std::string& id, const std::string& title,
     for (const std::string& heading : headings) {
         html += "<th>" + html_text(heading) + "</th>";
     }
-    html += "<th class=\"n\">Registrations</th></tr>";
+    html += "<th class=\"n\">Count</th></tr>";
     for (const auto& [texts, count] : rows) {
         html += "<tr>";
         for (const std::string& text : texts) {
