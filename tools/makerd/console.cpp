@@ -115,14 +115,18 @@ void console_redirect(Response& res, const char* path) {
     res.set_content("", "text/plain");
 }
 
-// Opens the database, reads the accounts and the session. False: `res` holds
-// the answer (403 without TLS, 404 without an account, 503 without a database).
-bool console_enter(Console* console, const Request& req, Response& res, ConsoleVisit* visit) {
+void console_headers(Response& res) {
     res.set_header("Content-Security-Policy", g_policy);
     res.set_header("X-Content-Type-Options", "nosniff");
     res.set_header("X-Frame-Options", "DENY");
     res.set_header("Referrer-Policy", "no-referrer");
     res.set_header("Cache-Control", "no-store");
+}
+
+// Opens the database, reads the accounts and the session. False: `res` holds
+// the answer (403 without TLS, 404 without an account, 503 without a database).
+bool console_enter(Console* console, const Request& req, Response& res, ConsoleVisit* visit) {
+    console_headers(res);
     std::string scheme = req.get_header_value("X-Forwarded-Proto");
     bool proxied = req.has_header("X-Forwarded-Proto") || req.has_header("X-Real-IP") ||
                    req.has_header("X-Forwarded-For");
@@ -365,10 +369,12 @@ void console_delete(Console* console) {
 }
 
 void console_routes(Console* console, httplib::Server* server) {
-    server->Get("/console",
-                [](const Request&, Response& res) { console_redirect(res, "/console/"); });
+    server->Get("/console", [](const Request&, Response& res) {
+        console_headers(res);
+        console_redirect(res, "/console/");
+    });
     server->Get("/console/console.css", [](const Request&, Response& res) {
-        res.set_header("X-Content-Type-Options", "nosniff");
+        console_headers(res);
         res.set_content(pages_stylesheet(), "text/css; charset=utf-8");
     });
     server->Get("/console/signin", [console](const Request& req, Response& res) {
