@@ -1,35 +1,96 @@
 """The maker's server on loopback; figures, not a test. wrk posts real registration bodies to
-makerd, each request its own connection and body, and the stored rows are counted; then GET
-/update from makerd beside nginx serving the same bytes as a static file, the same wrk run."""
+makerd, each request its own connection and body, and the stored rows are counted: alone, then
+while a second wrk sends update checks and downloads at a steady pace, which the console counts.
+Then GET /update from makerd beside nginx serving the same bytes as a static file, the same wrk
+run. Last, the database is grown to 100,000 registrations (copies spread over four months), left
+as an older makerd would have left it, upgraded by `makerd user add`, and the console's overview
+and a search are timed through a signed-in session."""
 
 import collections
+import http.cookiejar
 import json
 import os
 import pathlib
+import re
 import select
 import shutil
 import socket
+import sqlite3
+import statistics
 import subprocess
 import time
+import urllib.parse
 import urllib.request
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 HOST, WORK = (os.path.join(ROOT, "build", folder) for folder in ("release", "bench-server"))
 MAKERD = os.path.join(HOST, "tools", "makerd", "makerd")
 SECONDS, CONNECTIONS, THREADS, BODIES, DEADLINE = 10, 50, 2, 200_000, 60
-STORED_TARGET, FEED_TARGET = 1000, 0.5
+STORED_TARGET, FEED_TARGET, COUNTING_TARGET, OVERVIEW_TARGET_MS = 1000, 0.5, 0.9, 200
+PACE_MS, PACE_CONNECTIONS = 10, 2  # about 200 update checks and downloads a second
+GROWN, OVERVIEWS, PASSWORD = 100_000, 20, "bench-password"
+
+
+def wrk_start(url, connections=CONNECTIONS, **env):
+    return subprocess.Popen(["wrk", f"-t{THREADS}", f"-c{connections}", f"-d{SECONDS}s",
+                             "--timeout", "10s", "-s", os.path.join(ROOT, "bench", "server_load.lua"),
+                             url], env={**os.environ, **env}, stdout=subprocess.PIPE, text=True)
+
+
+def wrk_result(run):
+    out = run.communicate()[0]
+    assert run.returncode == 0, f"wrk failed: {out}"
+    return json.loads(next(l[5:] for l in out.splitlines() if l.startswith("wrk: ")))
 
 
 def wrk(url, **env):
-    run = subprocess.run(["wrk", f"-t{THREADS}", f"-c{CONNECTIONS}", f"-d{SECONDS}s", "--timeout",
-                          "10s", "-s", os.path.join(ROOT, "bench", "server_load.lua"), url],
-                         env={**os.environ, **env}, capture_output=True, text=True, check=True)
-    return json.loads(next(l[5:] for l in run.stdout.splitlines() if l.startswith("wrk: ")))
+    return wrk_result(wrk_start(url, **env))
 
 
-def makerd(*args):
+def makerd(*args, stdin=None):
     return subprocess.run([MAKERD, *args, "--db", f"{WORK}/maker.db"], capture_output=True,
-                          text=True, check=True).stdout
+                          input=stdin, text=True, check=True).stdout
+
+
+def grow(target):
+    """Copies of the stored registrations up to `target`, received over the last 120 days, as
+    an older makerd would have left them (no tallies, no accounts, schema version 0)."""
+    with sqlite3.connect(f"{WORK}/maker.db", timeout=DEADLINE) as db:
+        count, last = db.execute("SELECT count(*), max(id) FROM registrations").fetchone()
+        for copy in range(1, target):
+            if count >= target:
+                break
+            take = min(target - count, last)
+            db.execute("INSERT INTO registrations SELECT id + ?1, strftime('%Y-%m-%dT%H:%M:%fZ',"
+                       " 'now', '-' || ((id + ?1) % 120) || ' days'), peer, version,"
+                       " body_sha256 || ?2 FROM registrations WHERE id <= ?3 ORDER BY id LIMIT ?4",
+                       (copy * last, f"-{copy}", last, take))
+            db.execute("INSERT INTO fields SELECT registration_id + ?1, position, tag, value"
+                       " FROM fields WHERE registration_id <= ?2", (copy * last, take))
+            count += take
+        db.executescript("DROP TABLE tallies; DROP TABLE accounts; PRAGMA user_version = 0;")
+    return count
+
+
+def signed_in(url):
+    """An opener that carries the console's cookies, signed in as the bench's account."""
+    opener = urllib.request.build_opener(
+        urllib.request.HTTPCookieProcessor(http.cookiejar.CookieJar()))
+    form = opener.open(url + "/console/signin", timeout=DEADLINE).read().decode()
+    csrf = re.search(r'name="csrf" value="([0-9a-f]+)"', form).group(1)
+    data = urllib.parse.urlencode({"csrf": csrf, "user": "bench", "password": PASSWORD})
+    landed = opener.open(url + "/console/signin", data.encode(), timeout=DEADLINE)
+    assert landed.url == url + "/console/", f"not signed in: {landed.url}"
+    return opener
+
+
+def timed_ms(opener, url, times):
+    took = []
+    for _ in range(times):
+        start = time.perf_counter()
+        page = opener.open(url, timeout=DEADLINE).read()
+        took.append((time.perf_counter() - start) * 1000)
+    return statistics.median(took), max(took), page
 
 
 def serve():
@@ -70,17 +131,23 @@ def nginx(feed):
 def main():
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(WORK)
-    bodies = os.path.join(WORK, "bodies")
-    subprocess.run([os.path.join(HOST, "bench", "make_registrations"), str(BODIES), bodies],
-                   check=True)
+    bodies, others = os.path.join(WORK, "bodies"), os.path.join(WORK, "bodies-counted")
+    for path, settings in ((bodies, []), (others, ["209=While counting"])):
+        subprocess.run([os.path.join(HOST, "bench", "make_registrations"), str(BODIES), path,
+                        *settings], check=True)
+    names = []
     for n in range(10):  # a feed of ten products
         setup = pathlib.Path(WORK, f"setup{n}.exe")
         setup.write_bytes(os.urandom(4096))
-        makerd("publish", "--store", WORK, "--company", "Acme", "--product", f"Tool{n}",
-               "--version", f"2.{n}", "--page", f"http://127.0.0.1/{n}.html", "--file", str(setup))
+        names += makerd("publish", "--store", WORK, "--company", "Acme", "--product", f"Tool{n}",
+                        "--version", f"2.{n}", "--page", f"http://127.0.0.1/{n}.html", "--file",
+                        str(setup)).split()
     server, url = serve()
     try:
         reg = wrk(url + "/register", BODIES=bodies, THREADS=str(THREADS))
+        paced = wrk_start(url, PACE_CONNECTIONS, PACE=str(PACE_MS), DOWNLOAD=names[0])
+        counted_reg = wrk(url + "/register", BODIES=others, THREADS=str(THREADS))
+        paced = wrk_result(paced)
         feed = urllib.request.urlopen(url + "/update", timeout=DEADLINE).read()
         ours = wrk(url + "/update")
         web, web_url = nginx(feed)
@@ -93,10 +160,28 @@ def main():
     finally:
         server.terminate()
         stopped = server.wait(DEADLINE)
-    rows = collections.Counter(r["207"] for r in json.loads(makerd("export", "--format", "json")))
+    exported = json.loads(makerd("export", "--format", "json"))
+    rows = collections.Counter((r["207"], r["209"]) for r in exported)
     stored, once = sum(rows.values()), max(rows.values(), default=1) == 1
-    rate, ours_rate, theirs_rate = (r["acked" if r is reg else "requests"] / r["seconds"]
-                                    for r in (reg, ours, theirs))
+    with sqlite3.connect(f"{WORK}/maker.db") as db:
+        counted = db.execute("SELECT sum(count) FROM tallies WHERE kind IN ('update', 'download')"
+                             ).fetchone()[0] or 0
+    answered = paced["requests"] + ours["requests"] + 1  # the feed read once for nginx
+    rate, counted_rate = (r["acked"] / r["seconds"] for r in (reg, counted_reg))
+    ours_rate, theirs_rate = (r["requests"] / r["seconds"] for r in (ours, theirs))
+    grown = grow(GROWN)
+    start = time.perf_counter()
+    makerd("user", "add", "bench", stdin=PASSWORD + "\n")
+    upgrade = time.perf_counter() - start
+    server, url = serve()
+    try:
+        opener = signed_in(url)
+        overview_ms, overview_worst, page = timed_ms(opener, url + "/console/", OVERVIEWS)
+        shown = int(re.search(rb'<b id="total">(\d+)</b>', page).group(1))
+        search_ms = timed_ms(opener, url + "/console/registrations?q=reg12345%40example.com", 3)[0]
+    finally:
+        server.terminate()
+        stopped_again = server.wait(DEADLINE)
     print(f"makerd (release preset), wrk {THREADS} threads and {CONNECTIONS} connections, "
           f"{SECONDS} s a run, one request a connection\n\n{'figure':>53}{'target':>11}")
 
@@ -105,18 +190,32 @@ def main():
     row("registrations stored per second", f"{rate:.1f}", f">= {STORED_TARGET}",
         rate >= STORED_TARGET)
     row("registration p99 latency", f"{reg['p99_ms']:.1f} ms")
-    row("acknowledged / stored / sent", f"{reg['acked']} / {stored} / {reg['sent']}")
+    row("stored per second while counting", f"{counted_rate:.1f}",
+        f">= {COUNTING_TARGET:.0%} alone", counted_rate >= COUNTING_TARGET * rate)
+    row("  beside, checks and downloads/s", f"{paced['requests'] / paced['seconds']:.1f}")
+    row("  counted / answered", f"{counted} / {answered}")
+    row("acknowledged / stored / sent", f"{reg['acked'] + counted_reg['acked']} / {stored} / "
+        f"{reg['sent'] + counted_reg['sent']}")
     row("GET /update per second, makerd", f"{ours_rate:.1f}")
     row("GET /update per second, nginx", f"{theirs_rate:.1f}")
     row("makerd / nginx", f"{ours_rate / theirs_rate:.2f}", f">= {FEED_TARGET}",
         ours_rate >= FEED_TARGET * theirs_rate)
+    row(f"schema upgrade of {grown:,}", f"{upgrade:.2f} s")
+    row(f"console overview of {shown:,}", f"{overview_ms:.1f} ms", f"< {OVERVIEW_TARGET_MS} ms",
+        overview_ms < OVERVIEW_TARGET_MS)
+    row(f"  slowest of {OVERVIEWS}", f"{overview_worst:.1f} ms")
+    row(f"console search of {grown:,}", f"{search_ms:.1f} ms")
     faults = [why for bad, why in (
         (not once, "a registration was stored twice"),
-        (not reg["acked"] <= stored <= reg["sent"], "stored is not between acknowledged and sent"),
-        (reg["other"] or reg["errors"], f"{reg['other']} other answers, {reg['errors']} errors"),
-        (reg["short"], f"more requests than the {BODIES} bodies: raise BODIES"),
+        (not reg["acked"] + counted_reg["acked"] <= stored <= reg["sent"] + counted_reg["sent"],
+         "stored is not between acknowledged and sent"),
+        (any(r["other"] or r["errors"] for r in (reg, counted_reg, paced)),
+         "registrations, update checks or downloads answered otherwise or failed"),
+        (reg["short"] or counted_reg["short"], f"more requests than the {BODIES} bodies"),
         (ours["errors"] or theirs["errors"], "errors reading the feed"),
-        (stopped != 0, f"makerd exited {stopped} on SIGTERM")) if bad]
+        (counted < answered, "fewer update checks and downloads counted than answered"),
+        (shown != grown, f"the overview shows {shown} registrations, not {grown}"),
+        (stopped != 0 or stopped_again != 0, "makerd did not exit 0 on SIGTERM")) if bad]
     if faults:
         raise SystemExit("server_bench: " + "; ".join(faults))
 

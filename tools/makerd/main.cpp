@@ -1,6 +1,7 @@
 // makerd: the maker's server, and the commands that publish releases, read
-// the registrations it stored and keep the accounts of its console. Exit codes: 0 done, 1 failed
-// (the reason on standard error), 2 a wrong command line (with the usage).
+// the registrations it stored and keep the accounts of its console. Exit
+// codes: 0 done, 1 failed (the reason on standard error), 2 a wrong command
+// line (with the usage).
 #include <cstdio>
 #include <cstring>
 
@@ -12,7 +13,7 @@ namespace {
 const char g_usage[] =
     "Usage: makerd COMMAND [OPTIONS]    (makerd COMMAND --help tells more)\n"
     "  makerd serve --db FILE --listen HOST:PORT --store DIR --public-url URL\n"
-    "      The web server: registrations, update information, downloads.\n"
+    "      The web server: registrations, update information, downloads, console.\n"
     "  makerd publish --db FILE --store DIR --company C --product P --version V\n"
     "                 --page URL --file PATH [--key maker.key]\n"
     "      Stores an installer and records its release for the update information.\n"
