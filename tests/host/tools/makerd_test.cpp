@@ -312,6 +312,12 @@ TEST(Makerd, ConsoleSignInAndOut) {
         EXPECT_EQ(location, got->get_header_value("Location")) << body;
     }
     EXPECT_EQ(303, web.Get("/console/", headers)->status);
+    ASSERT_EQ(303, sign_in("maker", "secretpass1", "203.0.113.10"));
+    headers = {{"Cookie", "makerd_session=" + session}};
+    EXPECT_EQ(200, web.Get("/console/", headers)->status);
+    makerd_with("secretpass2", "add other --db " + served.dir + "/m.db");
+    makerd_with("", "remove maker --db " + served.dir + "/m.db"); // ends the session with it
+    EXPECT_EQ(303, web.Get("/console/", headers)->status);
 }
 
 TEST(Makerd, CountsAndSchemaUpgrade) {
