@@ -217,8 +217,8 @@ void console_signin(Console* console, const Request& req, Response& res) {
     if (wait > 0) {
         res.set_header("Retry-After", std::to_string(wait));
         return console_signin_form(res, visit, 429,
-                                   "Too many failed sign-ins. Please try again in " +
-                                       std::to_string(wait) + " seconds.");
+                                   "Too many failed sign-ins. Please wait " + std::to_string(wait) +
+                                       " s and try again.");
     }
     auto account = std::find_if(visit.accounts.begin(), visit.accounts.end(),
                                 [&](const Account& known) { return known.name == name; });

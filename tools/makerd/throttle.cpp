@@ -34,7 +34,8 @@ long throttle_wait(Throttle* throttle, const std::string& key, double now) {
         return 0;
     }
     double delay =
-        std::min<double>(THROTTLE_LONGEST, std::ldexp(1.0, found->second.failures - THROTTLE_FREE));
+        std::min<double>(THROTTLE_LONGEST, std::ldexp(static_cast<double>(THROTTLE_FIRST),
+                                                      found->second.failures - THROTTLE_FREE));
     return std::max(0L, static_cast<long>(std::ceil(found->second.last + delay - now)));
 }
 

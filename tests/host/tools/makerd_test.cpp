@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <regex>
 #include <thread>
 
 #include "html.h"
@@ -211,6 +212,7 @@ TEST(Makerd, UserCommands) {
     std::tuple<std::string, std::string, std::string> rows[] = { // standard input, arguments, output
         {"secretpass1", "add maker" + db, "0 "}, {"secretpass1", "add maker" + db, "1 makerd: the account 'maker' exists\n"},
         {"short", "add bob" + db, "1 makerd: a password needs at least 8 characters\n"},
+        {std::string(1025, 'p'), "add bob" + db, "1 makerd: a password has at most 1024 characters\n"},
         {"", "add bob" + db, "1 makerd: a password needs at least 8 characters\n"},
         {"x", "add 'a b'" + db, "2 makerd: an account name is 1 to 64 letters, digits, '.', '-', '_' or '@', not 'a b'\nUsage"},
         {"x", "remove nobody" + db, "1 makerd: there is no account 'nobody'\n"}, {"x", "add" + db, "2 makerd: user add needs a NAME\n"},
@@ -277,18 +279,26 @@ TEST(Makerd, ConsoleSignInAndOut) {
                      "csrf=" + form_csrf(form->body) + "&user=" + name + "&password=" + password,
                      "application/x-www-form-urlencoded");
         session = cookie_value(got, "makerd_session");
-        return got->status;
+        size_t message = got->body.find("<p class=\"message\">");
+        return std::to_string(got->status) +
+               (message == std::string::npos
+                    ? ""
+                    : " " + got->body.substr(message + 19,
+                                             got->body.find("</p>", message) - message - 19));
     };
     testing::internal::CaptureStderr();
     // clang-format off
-    std::tuple<std::string, std::string, std::string, int> rows[] = { // the sixth failure of an account or an address waits
-        {"eve", "x", "203.0.113.9", 401}, {"eve", "x", "203.0.113.9", 401}, {"eve", "x", "203.0.113.9", 401},
-        {"eve", "x", "203.0.113.9", 401}, {"eve", "x", "203.0.113.9", 401}, {"eve", "x", "203.0.113.10", 429},
-        {"maker", "secretpass1", "203.0.113.9", 429}, {"maker", "wrongpass", "203.0.113.10", 401},
-        {"maker", "secretpass1", "203.0.113.10", 303}};
+    const std::string wrong = "401 The name or the password is wrong.", wait = "429 Too many failed sign-ins. Please wait N s and try again.";
+    std::tuple<std::string, std::string, std::string, std::string> rows[] = { // after five failures an account or an address waits
+        {"eve", "x", "203.0.113.9", wrong}, {"eve", "x", "203.0.113.9", wrong}, {"eve", "x", "203.0.113.9", wrong},
+        {"eve", "x", "203.0.113.9", wrong}, {"eve", "x", "203.0.113.9", wrong}, {"eve", "x", "203.0.113.10", wait},
+        {"maker", "secretpass1", "203.0.113.9", wait}, {"maker", "wrongpass", "203.0.113.10", wrong},
+        {"maker", "secretpass1", "203.0.113.10", "303"}};
     // clang-format on
-    for (const auto& [name, password, address, status] : rows) {
-        EXPECT_EQ(status, sign_in(name, password, address)) << name << " from " << address;
+    for (const auto& [name, password, address, answer] : rows) {
+        EXPECT_EQ(answer, std::regex_replace(sign_in(name, password, address),
+                                             std::regex("wait 1[45] s"), "wait N s"))
+            << name << " from " << address;
     }
     std::string log = testing::internal::GetCapturedStderr(),
                 refused = "makerd: console sign-in refused for 'eve' from 203.0.113.9\n";
@@ -312,7 +322,7 @@ TEST(Makerd, ConsoleSignInAndOut) {
         EXPECT_EQ(location, got->get_header_value("Location")) << body;
     }
     EXPECT_EQ(303, web.Get("/console/", headers)->status);
-    ASSERT_EQ(303, sign_in("maker", "secretpass1", "203.0.113.10"));
+    ASSERT_EQ("303", sign_in("maker", "secretpass1", "203.0.113.10"));
     headers = {{"Cookie", "makerd_session=" + session}};
     EXPECT_EQ(200, web.Get("/console/", headers)->status);
     makerd_with("secretpass2", "add other --db " + served.dir + "/m.db");
@@ -409,8 +419,8 @@ TEST(Makerd, EscapingThrottleAndSessions) {
     Throttle* throttle = throttle_new();
     // clang-format off
     std::tuple<double, bool, long> steps[] = { // at, whether it fails there, the wait after
-        {0, true, 0}, {1, true, 0}, {2, true, 0}, {3, true, 0}, {4, true, 1}, {4.5, false, 1}, {5, true, 2}, {6.5, false, 1},
-        {7, true, 4}, {8, true, 8}, {9, true, 16}, {10, true, 32}, {11, true, 60}, {12, true, 60}, {80, false, 0}, {2000, true, 0}};
+        {0, true, 0}, {1, true, 0}, {2, true, 0}, {3, true, 0}, {4, true, 15}, {4.5, false, 15}, {5, true, 30}, {6.5, false, 29},
+        {7, true, 60}, {8, true, 120}, {9, true, 240}, {10, true, 300}, {11, true, 300}, {400, false, 0}, {2000, true, 0}};
     // clang-format on
     for (const auto& [at, fails, wait] : steps) {
         if (fails) {
