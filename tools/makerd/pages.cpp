@@ -338,10 +338,8 @@ std::string pages_registration(const PagesFrame& frame, const Registration& regi
 
 std::string pages_message(const PagesFrame& frame, const std::string& title,
                           const std::string& message) {
-    std::string body = "<section><p class=\"message\">" + html_text(message) + "</p></section>";
-    return frame.account.empty() ? pages_head(title) + "<body><main><h1>" + html_text(title) +
-                                       "</h1>" + body + "</main></body></html>\n"
-                                 : pages_frame(frame, title, body);
+    return pages_frame(frame, title,
+                       "<section><p class=\"message\">" + html_text(message) + "</p></section>");
 }
 
 std::string pages_tag_meaning(int tag) {

@@ -34,7 +34,7 @@ std::string pages_registrations(const PagesFrame& frame, const std::string& sear
 // Every field of one registration under its tag's meaning.
 std::string pages_registration(const PagesFrame& frame, const Registration& registration);
 
-// A page that says `message` under `title`, for a refusal or a failure.
+// A page that says `message` under `title`, for a refusal or a failure in a session.
 std::string pages_message(const PagesFrame& frame, const std::string& title,
                           const std::string& message);
 
