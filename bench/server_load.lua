@@ -1,8 +1,10 @@
 -- wrk script of bench/server_bench.py. With BODIES (a file of registration bodies, one a
 -- line) and THREADS set, it POSTs them to /register, each body once (thread k of n takes
--- lines k, k + n, ...), and counts the answers with RegSuccess; without, it sends the
--- plain request. Every request closes its connection, as the program's do. done() prints
--- one line, "wrk: " and JSON, for the script to read.
+-- lines k, k + n, ...), and counts the answers with RegSuccess. With PACE (milliseconds)
+-- and PATHS (paths joined by commas), each connection GETs the paths in turn, PACE apart,
+-- as installed programs check and download. Otherwise it sends the plain request.
+-- Every request closes its connection, as the program's do. done() prints one line,
+-- "wrk: " and JSON, for the script to read.
 local threads = {}
 wrk.headers["Connection"] = "close"
 
@@ -37,6 +39,22 @@ if os.getenv("BODIES") then
     else
       other = other + 1
     end
+  end
+end
+
+if os.getenv("PACE") then
+  local paths, turn = {}, 0
+  for path in string.gmatch(os.getenv("PATHS"), "[^,]+") do
+    paths[#paths + 1] = path
+  end
+
+  function delay()
+    return tonumber(os.getenv("PACE"))
+  end
+
+  function request()
+    turn = turn % #paths + 1
+    return wrk.format("GET", paths[turn])
   end
 end
 

@@ -4,8 +4,8 @@
 #include <mutex>
 #include <vector>
 
-#include "database.h"
 #include "feed.h"
+#include "storage.h"
 
 struct Catalog {
     Database db;
@@ -33,7 +33,7 @@ bool catalog_number(Catalog* catalog, sqlite3_stmt* statement, sqlite3_int64* nu
 
 bool catalog_build(Catalog* catalog, std::string* error) {
     std::vector<Release> releases;
-    if (!releases_load(catalog->db.get(), &releases, error)) {
+    if (!storage_releases(catalog->db.get(), &releases, error)) {
         return false;
     }
     std::shared_ptr<CatalogSnapshot> snapshot(new CatalogSnapshot);
@@ -58,9 +58,8 @@ Catalog* catalog_open(const std::string& db_path, const std::string& public_url,
     if (!database_open(db_path, false, &catalog->db, error)) {
         return nullptr;
     }
-    catalog->data_version = database_prepare(catalog->db.get(), "PRAGMA data_version", error);
-    catalog->schema_count =
-        database_prepare(catalog->db.get(), "SELECT count(*) FROM sqlite_schema", error);
+    catalog->data_version = storage_prepare_data_version(catalog->db.get(), error);
+    catalog->schema_count = storage_prepare_health(catalog->db.get(), error);
     if (!catalog->data_version || !catalog->schema_count) {
         return nullptr;
     }

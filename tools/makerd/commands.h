@@ -5,3 +5,4 @@
 int serve_main(int count, char** arguments);
 int publish_main(int count, char** arguments);
 int export_main(int count, char** arguments);
+int user_main(int count, char** arguments);

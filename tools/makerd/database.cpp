@@ -8,33 +8,6 @@ namespace {
 
 const int g_busy_milliseconds = 10000;
 
-const char g_schema[] = "BEGIN IMMEDIATE;"
-                        "CREATE TABLE IF NOT EXISTS registrations ("
-                        " id INTEGER PRIMARY KEY,"
-                        " received TEXT NOT NULL,"
-                        " peer TEXT NOT NULL,"
-                        " version TEXT NOT NULL,"
-                        " body_sha256 TEXT NOT NULL UNIQUE);"
-                        "CREATE TABLE IF NOT EXISTS fields ("
-                        " registration_id INTEGER NOT NULL REFERENCES registrations(id),"
-                        " position INTEGER NOT NULL,"
-                        " tag INTEGER NOT NULL,"
-                        " value TEXT NOT NULL,"
-                        " PRIMARY KEY (registration_id, position)) WITHOUT ROWID;"
-                        "CREATE INDEX IF NOT EXISTS fields_by_tag ON fields(tag, value);"
-                        "CREATE TABLE IF NOT EXISTS releases ("
-                        " id INTEGER PRIMARY KEY,"
-                        " company TEXT NOT NULL,"
-                        " product TEXT NOT NULL,"
-                        " version TEXT NOT NULL,"
-                        " page TEXT NOT NULL,"
-                        " stored_name TEXT NOT NULL UNIQUE,"
-                        " size INTEGER NOT NULL,"
-                        " sha256 TEXT NOT NULL,"
-                        " signature TEXT NOT NULL,"
-                        " published TEXT NOT NULL);"
-                        "COMMIT;";
-
 bool database_failed(sqlite3* db, const std::string& what, std::string* error) {
     *error = what + ": " + sqlite3_errmsg(db);
     return false;
@@ -72,7 +45,7 @@ bool database_open(const std::string& path, bool create, Database* db, std::stri
     if (!database_run(handle, "PRAGMA synchronous=FULL", error)) {
         return false;
     }
-    return !create || (database_use_wal(handle, error) && database_run(handle, g_schema, error));
+    return !create || database_use_wal(handle, error);
 }
 
 DatabaseStatement database_prepare(sqlite3* db, const char* sql, std::string* error) {

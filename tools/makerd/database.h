@@ -1,10 +1,5 @@
 // The maker's database: one SQLite file in WAL mode, shared by the server and
-// the publish and export commands, which may run at the same time.
-//
-//   registrations(id, received, peer, version, body_sha256 UNIQUE)
-//   fields(registration_id, position, tag, value)   indexed by (tag, value)
-//   releases(id, company, product, version, page, stored_name UNIQUE, size,
-//            sha256, signature, published)
+// the commands, which may run at the same time (its schema: storage.h).
 #pragma once
 
 #include <sqlite3.h>
@@ -20,8 +15,8 @@ struct DatabaseCloser {
 using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
 
 // Opens `path` with a busy timeout and synchronous=FULL, so that a commit is
-// on the disk when it returns. With `create`, makes the file and the schema
-// when they are missing and switches the file to WAL.
+// on the disk when it returns. With `create`, makes the file when it is
+// missing and switches it to WAL.
 bool database_open(const std::string& path, bool create, Database* db, std::string* error);
 
 // One statement, or an empty one with the reason in `error`.

@@ -1,6 +1,7 @@
-// makerd: the maker's server, and the commands that publish releases and read
-// the registrations it stored. Exit codes: 0 done, 1 failed (the reason on
-// standard error), 2 a wrong command line (with the usage).
+// makerd: the maker's server, and the commands that publish releases, read
+// the registrations it stored and keep the accounts of its console. Exit
+// codes: 0 done, 1 failed (the reason on standard error), 2 a wrong command
+// line (with the usage).
 #include <cstdio>
 #include <cstring>
 
@@ -12,12 +13,14 @@ namespace {
 const char g_usage[] =
     "Usage: makerd COMMAND [OPTIONS]    (makerd COMMAND --help tells more)\n"
     "  makerd serve --db FILE --listen HOST:PORT --store DIR --public-url URL\n"
-    "      The web server: registrations, update information, downloads.\n"
+    "      The web server: registrations, update information, downloads, console.\n"
     "  makerd publish --db FILE --store DIR --company C --product P --version V\n"
     "                 --page URL --file PATH [--key maker.key]\n"
     "      Stores an installer and records its release for the update information.\n"
     "  makerd export --db FILE [--format csv|json]\n"
-    "      Prints every stored registration.\n";
+    "      Prints every stored registration.\n"
+    "  makerd user add|remove NAME --db FILE    makerd user list --db FILE\n"
+    "      The accounts of the web console that serve opens under /console/.\n";
 
 } // namespace
 
@@ -29,7 +32,10 @@ int main(int argc, char** argv) {
     const struct {
         const char* name;
         int (*run)(int, char**);
-    } commands[] = {{"serve", serve_main}, {"publish", publish_main}, {"export", export_main}};
+    } commands[] = {{"serve", serve_main},
+                    {"publish", publish_main},
+                    {"export", export_main},
+                    {"user", user_main}};
     for (const auto& command : commands) {
         if (argc >= 2 && strcmp(argv[1], command.name) == 0) {
             return command.run(argc - 2, argv + 2);

@@ -15,7 +15,7 @@
 #include "database.h"
 #include "digest.h"
 #include "feed.h"
-#include "releases.h"
+#include "storage.h"
 #include "store.h"
 #include "tools/ffspack/signing.h"
 
@@ -180,7 +180,7 @@ int publish_main(int count, char** arguments) {
     const std::string& store = values["--store"];
     std::string temporary;
     Database db;
-    if (!store_prepare(store, &error) || !database_open(values["--db"], true, &db, &error) ||
+    if (!store_prepare(store, &error) || !storage_open(values["--db"], true, &db, &error) ||
         !publish_write_temporary(store, bytes, &temporary, &error) ||
         !publish_claim_name(store, temporary,
                             publish_name_piece(release.product, g_product_piece) + "-" +
@@ -190,7 +190,7 @@ int publish_main(int count, char** arguments) {
         return args_fail(error);
     }
     release.published = database_now();
-    if (!releases_add(db.get(), release, &error)) {
+    if (!storage_release_add(db.get(), release, &error)) {
         unlink(store_path(store, release.stored_name).c_str());
         return args_fail(error);
     }

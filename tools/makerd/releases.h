@@ -1,10 +1,7 @@
-// The published releases, as `makerd publish` records them.
+// A published release, as `makerd publish` records it (storage.h reads and writes them).
 #pragma once
 
-#include <sqlite3.h>
-
 #include <string>
-#include <vector>
 
 struct Release {
     long long id = 0; // publish order
@@ -18,9 +15,3 @@ struct Release {
     std::string signature; // empty when published without a key
     std::string published; // UTC, ISO 8601
 };
-
-// Every release, in the order published.
-bool releases_load(sqlite3* db, std::vector<Release>* releases, std::string* error);
-
-// Records `release` (its id is given by the database).
-bool releases_add(sqlite3* db, const Release& release, std::string* error);

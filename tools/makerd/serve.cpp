@@ -15,7 +15,9 @@ namespace {
 const char g_usage[] =
     "Usage: makerd serve --db FILE --listen HOST:PORT --store DIR --public-url URL\n"
     "  Receives registrations (POST /register) and serves the update information\n"
-    "  (GET /update), the published files (GET /download/NAME) and GET /health.\n"
+    "  (GET /update), the published files (GET /download/NAME) and GET /health,\n"
+    "  and the maker's console under /console/ once an account exists (makerd\n"
+    "  user add).\n"
     "  PORT 0 takes a free port. Once it listens it prints one line,\n"
     "  \"makerd: listening on http://HOST:PORT/\". URL is where the installed\n"
     "  programs reach this server (the download links start with it). SIGTERM\n"

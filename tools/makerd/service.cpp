@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "catalog.h"
+#include "console.h"
 #include "intake.h"
 #include "store.h"
 #include "writer.h"
@@ -36,6 +37,7 @@ struct Service {
     httplib::Server server;
     Writer* writer = nullptr;
     Catalog* catalog = nullptr;
+    Console* console = nullptr;
     int port = -1;
     int listen_socket = -1;
     std::mutex mutex;
@@ -44,6 +46,9 @@ struct Service {
     std::atomic<bool> finished{false};
 
     ~Service() {
+        if (console) {
+            console_delete(console);
+        }
         if (catalog) {
             catalog_close(catalog);
         }
@@ -110,6 +115,9 @@ void service_download(Service* service, const Request& req, Response& res) {
     }
     if (snapshot->files.count(name) == 0) {
         return service_text(res, 404, "not found");
+    }
+    if (req.method == "GET") {
+        writer_count(service->writer, "download", name);
     }
     int fd = open(store_path(service->config.store_dir, name).c_str(), O_RDONLY | O_CLOEXEC);
     struct stat status;
@@ -183,6 +191,7 @@ void service_routes(Service* service) {
         if (!catalog_current(service->catalog, &snapshot, &error)) {
             return service_text(res, 503, error);
         }
+        writer_count(service->writer, "update", "");
         res.set_content(snapshot->feed, "application/octet-stream");
     });
     server.Get(R"(/download/(.*))", [service](const Request& req, Response& res) {
@@ -195,6 +204,7 @@ void service_routes(Service* service) {
         }
         res.set_content("ok", "text/plain");
     });
+    console_routes(service->console, &server);
 }
 
 } // namespace
@@ -208,6 +218,11 @@ Service* service_open(const ServiceConfig& config, std::string* error) {
     }
     service->catalog = catalog_open(config.db_path, config.public_url, error);
     if (!service->catalog) {
+        return nullptr;
+    }
+    service->console = console_new(config.db_path, service->writer);
+    if (!service->console) {
+        *error = "libsodium cannot start";
         return nullptr;
     }
     service_routes(service.get());

@@ -6,6 +6,9 @@
 //   GET /update           the update information (feed.h), application/octet-stream
 //   GET|HEAD /download/N  the published file of stored name N
 //   GET /health           200 "ok" while the database answers, 503 otherwise
+//   /console/...          the maker's console (console.h)
+//
+// Update checks and downloads (GET only) are counted for the console.
 //
 // Every connection carries one request, as the program's do, so a body left
 // unread after a refusal never reads as a next request.

@@ -1,14 +1,17 @@
 #include "writer.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
-
-#include "database.h"
+#include <vector>
 
 namespace {
+
+const std::chrono::seconds g_count_period(1);
 
 struct WriterJob {
     const WriterRecord* record;
@@ -20,62 +23,34 @@ struct WriterJob {
 
 struct Writer {
     Database db;
-    DatabaseStatement begin{nullptr, sqlite3_finalize};
-    DatabaseStatement commit{nullptr, sqlite3_finalize};
-    DatabaseStatement insert_registration{nullptr, sqlite3_finalize};
-    DatabaseStatement insert_field{nullptr, sqlite3_finalize};
+    StorageWriter storage;
     std::mutex mutex;
     std::condition_variable queued;
     std::condition_variable answered;
     std::deque<WriterJob*> queue;
     bool stopping = false;
     std::thread thread;
+    std::mutex count_mutex; // only around the map: a request never waits for the disk
+    Tallies counts;
+    std::mutex flush_mutex; // held while a batch of counts is neither in `counts` nor stored
 };
 
 namespace {
 
-bool writer_step(sqlite3_stmt* statement) {
-    int status = sqlite3_step(statement);
-    sqlite3_reset(statement);
-    return status == SQLITE_DONE;
-}
-
-bool writer_insert(Writer* writer, WriterJob* job) {
-    const WriterRecord& record = *job->record;
-    sqlite3_stmt* insert = writer->insert_registration.get();
-    database_bind_text(insert, 1, record.received);
-    database_bind_text(insert, 2, record.peer);
-    database_bind_text(insert, 3, record.version);
-    database_bind_text(insert, 4, record.body_sha256);
-    if (!writer_step(insert)) {
-        return false;
-    }
-    if (sqlite3_changes(writer->db.get()) == 0) {
-        job->result = WRITER_DUPLICATE;
-        return true;
-    }
-    sqlite3_int64 id = sqlite3_last_insert_rowid(writer->db.get());
-    sqlite3_stmt* field = writer->insert_field.get();
-    for (size_t i = 0; i < record.fields.size(); ++i) {
-        sqlite3_bind_int64(field, 1, id);
-        sqlite3_bind_int64(field, 2, static_cast<sqlite3_int64>(i));
-        sqlite3_bind_int(field, 3, record.fields[i].first);
-        database_bind_text(field, 4, record.fields[i].second);
-        if (!writer_step(field)) {
-            return false;
-        }
-    }
-    job->result = WRITER_STORED;
-    return true;
-}
-
 // One transaction for the whole group: all of it is stored, or none.
 void writer_commit(Writer* writer, const std::vector<WriterJob*>& group) {
-    bool good = writer_step(writer->begin.get());
+    Tallies tallies;
+    bool good = storage_begin(&writer->storage);
     for (size_t i = 0; good && i < group.size(); ++i) {
-        good = writer_insert(writer, group[i]);
+        StorageInsert inserted = storage_insert(&writer->storage, *group[i]->record);
+        good = inserted != STORAGE_FAILED;
+        group[i]->result = inserted == STORAGE_STORED ? WRITER_STORED : WRITER_DUPLICATE;
+        if (inserted == STORAGE_STORED) {
+            storage_tally(*group[i]->record, &tallies);
+        }
     }
-    if (good && writer_step(writer->commit.get())) {
+    if (good && storage_add_tallies(&writer->storage, tallies) &&
+        storage_commit(&writer->storage)) {
         return;
     }
     fprintf(stderr, "makerd: %zu registrations not stored: %s\n", group.size(),
@@ -86,26 +61,58 @@ void writer_commit(Writer* writer, const std::vector<WriterJob*>& group) {
     }
 }
 
+// A batch that cannot be written goes back, to be tried with the next.
+void writer_flush_counts(Writer* writer) {
+    std::lock_guard<std::mutex> flushing(writer->flush_mutex);
+    Tallies batch;
+    {
+        std::lock_guard<std::mutex> lock(writer->count_mutex);
+        batch.swap(writer->counts);
+    }
+    if (batch.empty() ||
+        (storage_begin(&writer->storage) && storage_add_tallies(&writer->storage, batch) &&
+         storage_commit(&writer->storage))) {
+        return;
+    }
+    fprintf(stderr, "makerd: counts not stored, kept for the next try: %s\n",
+            sqlite3_errmsg(writer->db.get()));
+    database_rollback(writer->db.get());
+    std::lock_guard<std::mutex> lock(writer->count_mutex);
+    for (const auto& [key, count] : batch) {
+        writer->counts[key] += count;
+    }
+}
+
 void writer_loop(Writer* writer) {
+    auto next_flush = std::chrono::steady_clock::now() + g_count_period;
     for (;;) {
         std::vector<WriterJob*> group;
+        bool stop = false;
         {
             std::unique_lock<std::mutex> lock(writer->mutex);
-            writer->queued.wait(lock, [&] { return !writer->queue.empty() || writer->stopping; });
-            if (writer->queue.empty()) {
-                return;
-            }
+            writer->queued.wait_until(lock, next_flush,
+                                      [&] { return !writer->queue.empty() || writer->stopping; });
             group.assign(writer->queue.begin(), writer->queue.end());
             writer->queue.clear();
+            stop = writer->stopping && group.empty();
         }
-        writer_commit(writer, group);
-        {
-            std::lock_guard<std::mutex> lock(writer->mutex);
-            for (WriterJob* job : group) {
-                job->done = true;
+        if (!group.empty()) {
+            writer_commit(writer, group);
+            {
+                std::lock_guard<std::mutex> lock(writer->mutex);
+                for (WriterJob* job : group) {
+                    job->done = true;
+                }
             }
+            writer->answered.notify_all();
         }
-        writer->answered.notify_all();
+        if (stop || std::chrono::steady_clock::now() >= next_flush) {
+            writer_flush_counts(writer);
+            next_flush = std::chrono::steady_clock::now() + g_count_period;
+        }
+        if (stop) {
+            return;
+        }
     }
 }
 
@@ -113,22 +120,8 @@ void writer_loop(Writer* writer) {
 
 Writer* writer_start(const std::string& db_path, std::string* error) {
     std::unique_ptr<Writer> writer(new Writer);
-    if (!database_open(db_path, true, &writer->db, error)) {
-        return nullptr;
-    }
-    sqlite3* db = writer->db.get();
-    writer->begin = database_prepare(db, "BEGIN IMMEDIATE", error);
-    writer->commit = database_prepare(db, "COMMIT", error);
-    writer->insert_registration = database_prepare(
-        db,
-        "INSERT INTO registrations (received, peer, version, body_sha256) VALUES (?, ?, ?, ?)"
-        " ON CONFLICT (body_sha256) DO NOTHING",
-        error);
-    writer->insert_field = database_prepare(
-        db, "INSERT INTO fields (registration_id, position, tag, value) VALUES (?, ?, ?, ?)",
-        error);
-    if (!writer->begin || !writer->commit || !writer->insert_registration ||
-        !writer->insert_field) {
+    if (!storage_open(db_path, true, &writer->db, error) ||
+        !storage_writer_prepare(writer->db.get(), &writer->storage, error)) {
         return nullptr;
     }
     writer->thread = std::thread(writer_loop, writer.get());
@@ -146,6 +139,24 @@ WriterResult writer_submit(Writer* writer, const WriterRecord& record) {
     writer->queued.notify_one();
     writer->answered.wait(lock, [&] { return job.done; });
     return job.result;
+}
+
+void writer_count(Writer* writer, const std::string& kind, const std::string& subject) {
+    TallyKey key{kind, database_now().substr(0, 10), subject, "", ""};
+    std::lock_guard<std::mutex> lock(writer->count_mutex);
+    ++writer->counts[key];
+}
+
+bool writer_tallies(Writer* writer, sqlite3* db, Tallies* tallies, std::string* error) {
+    std::lock_guard<std::mutex> flushing(writer->flush_mutex);
+    if (!storage_tallies(db, tallies, error)) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(writer->count_mutex);
+    for (const auto& [key, count] : writer->counts) {
+        (*tallies)[key] += count;
+    }
+    return true;
 }
 
 void writer_stop(Writer* writer) {

@@ -1,20 +1,19 @@
-// The one writer of registrations. It owns the write connection and commits in
-// groups: every registration queued when it wakes goes into one transaction,
-// and each request thread is answered only after that commit, so one fsync
-// serves many registrations.
+// The one writer of the database. It owns the write connection and commits
+// registrations in groups: every registration queued when it wakes goes into
+// one transaction, with what they add to the tallies, and each request thread
+// is answered only after that commit, so one fsync serves many registrations.
+//
+// It also counts downloads and update checks: in memory while requests come,
+// written every second in a transaction of their own, so that counting never
+// waits for the disk, and a crash loses at most the last second's counts and
+// never a registration.
 #pragma once
 
 #include <string>
-#include <utility>
-#include <vector>
 
-struct WriterRecord {
-    std::string received; // UTC, ISO 8601
-    std::string peer;
-    std::string version;
-    std::string body_sha256;
-    std::vector<std::pair<int, std::string>> fields; // tag and value, in record order
-};
+#include "storage.h"
+
+using WriterRecord = Registration; // its id is not read
 
 enum WriterResult {
     WRITER_STORED,
@@ -24,12 +23,19 @@ enum WriterResult {
 
 struct Writer;
 
-// Opens (creating when missing) the database and starts the writer's thread.
+// Opens (creating or upgrading when needed) the database and starts the writer's thread.
 Writer* writer_start(const std::string& db_path, std::string* error);
 
 // Queues the record and waits for its committed result. After writer_stop,
 // every record fails.
 WriterResult writer_submit(Writer* writer, const WriterRecord& record);
 
-// Commits what is queued, ends the thread and closes the database.
+// Counts one of `kind` today (UTC): "download" with the stored name as
+// `subject`, or "update" with none. Never waits for the database.
+void writer_count(Writer* writer, const std::string& kind, const std::string& subject);
+
+// The stored tallies, read through `db`, with the counts not yet written.
+bool writer_tallies(Writer* writer, sqlite3* db, Tallies* tallies, std::string* error);
+
+// Commits what is queued and counted, ends the thread and closes the database.
 void writer_stop(Writer* writer);

@@ -8,13 +8,19 @@
 
 #include <algorithm>
 #include <fstream>
+#include <regex>
 #include <thread>
 
+#include "html.h"
+#include "listing.h"
 #include "registration/registration_samples.h"
 #include "registration/submission.h"
 #include "registration/sysinfo.h"
 #include "service.h"
+#include "session.h"
+#include "storage.h"
 #include "support/log_file.h"
+#include "throttle.h"
 #include "tools/ffspack/signing.h"
 
 namespace {
@@ -146,6 +152,298 @@ TEST(Makerd, PublishServeAndExport) {
           "\"303\": \"\\u00f4\""}) {
         EXPECT_NE(std::string::npos, (csv + json).find(wanted)) << wanted << " in " << csv << json;
     }
+}
+
+// The exit status and output of `arguments` with `input` on standard input.
+std::string makerd_with(const std::string& input, const std::string& arguments) {
+    int status = system(
+        ("printf '%s\\n' '" + input + "' | " MAKERD_PATH " user " + arguments + " >out.txt 2>&1")
+            .c_str());
+    return std::to_string(WEXITSTATUS(status)) + " " + read_file("out.txt");
+}
+
+// A server on a fresh database `name` holding one registration, its client, and its stop.
+struct Served {
+    std::string dir;
+    Service* service = nullptr;
+    std::thread running;
+    std::unique_ptr<httplib::Client> web;
+
+    explicit Served(const std::string& name) : dir(log_file_path(name)) {
+        std::string error;
+        EXPECT_EQ(0, system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "/store'").c_str()));
+        service =
+            service_open({dir + "/m.db", "127.0.0.1", 0, dir + "/store", "http://u/"}, &error);
+        EXPECT_NE(nullptr, service) << error;
+        running = std::thread([this] { EXPECT_TRUE(service_run(service)); });
+        web.reset(new httplib::Client("127.0.0.1", service_port(service)));
+        EXPECT_EQ(200, web->Post("/register", registration_body("SECRET"), "text/plain")->status);
+    }
+    void stop() {
+        if (service) {
+            service_stop(service);
+            running.join();
+            service_close(service);
+            service = nullptr;
+        }
+    }
+    ~Served() { stop(); }
+};
+
+std::string cookie_value(const httplib::Result& got, const std::string& name) {
+    for (const auto& [key, value] : got->headers) {
+        if (key == "Set-Cookie" && value.rfind(name + "=", 0) == 0) {
+            return value.substr(name.size() + 1, value.find(';') - name.size() - 1);
+        }
+    }
+    return "";
+}
+
+std::string form_csrf(const std::string& page) {
+    size_t at = page.find("name=\"csrf\" value=\"");
+    return at == std::string::npos ? "" : page.substr(at + 19, page.find('"', at + 19) - at - 19);
+}
+
+TEST(Makerd, UserCommands) {
+    std::string dir = log_file_path("makerd_users");
+    ASSERT_EQ(0, system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()));
+    std::string db = " --db " + dir + "/u.db";
+    // clang-format off
+    std::tuple<std::string, std::string, std::string> rows[] = { // standard input, arguments, output
+        {"secretpass1", "add maker" + db, "0 "}, {"secretpass1", "add maker" + db, "1 makerd: the account 'maker' exists\n"},
+        {"short", "add bob" + db, "1 makerd: a password needs at least 8 characters\n"},
+        {std::string(1025, 'p'), "add bob" + db, "1 makerd: a password has at most 1024 characters\n"},
+        {"", "add bob" + db, "1 makerd: a password needs at least 8 characters\n"},
+        {"x", "add 'a b'" + db, "2 makerd: an account name is 1 to 64 letters, digits, '.', '-', '_' or '@', not 'a b'\nUsage"},
+        {"x", "remove nobody" + db, "1 makerd: there is no account 'nobody'\n"}, {"x", "add" + db, "2 makerd: user add needs a NAME\n"},
+        {"x", "list" + db, "0 maker\t"}, {"x", "show" + db, "2 makerd: unknown user command 'show'\n"},
+        {"x", "remove maker" + db, "0 "}, {"x", "list" + db, "0 "}};
+    // clang-format on
+    for (const auto& [input, arguments, expected] : rows) {
+        EXPECT_EQ(expected, makerd_with(input, arguments).substr(0, expected.size())) << arguments;
+    }
+    EXPECT_EQ("1 makerd: no password was given\n", makerd("user add bob" + db + " </dev/null"));
+}
+
+TEST(Makerd, ConsoleRoutesWithoutSession) {
+    Served served("makerd_console_routes");
+    httplib::Client& web = *served.web;
+    auto off = web.Get("/console/");
+    EXPECT_EQ(404, off->status);
+    EXPECT_EQ("default-src 'none'; style-src 'self'; img-src 'self'; form-action 'self'; "
+              "frame-ancestors 'none'; base-uri 'none'",
+              off->get_header_value("Content-Security-Policy"));
+    EXPECT_EQ("the console is off until an account exists: makerd user add NAME\n", off->body);
+    makerd_with("secretpass1", "add maker --db " + served.dir + "/m.db");
+    const httplib::Headers none, forged = {{"Cookie", "makerd_session=0123456789abcdef"}},
+                                 plain = {{"X-Forwarded-Proto", "http"}},
+                                 relayed = {{"X-Real-IP", "203.0.113.9"}};
+    // clang-format off
+    std::tuple<std::string, std::string, httplib::Headers, int, std::string> rows[] = { // Location, or the body's start
+        {"GET", "/console/", none, 303, "/console/signin"}, {"GET", "/console", none, 303, "/console/"},
+        {"GET", "/console/registrations?q=SECRET&page=1", none, 303, "/console/signin"},
+        {"GET", "/console/registrations/1", none, 303, "/console/signin"}, {"GET", "/console/export.csv", none, 303, "/console/signin"},
+        {"GET", "/console/export.json", none, 303, "/console/signin"}, {"POST", "/console/signout", none, 303, "/console/signin"},
+        {"GET", "/console/", forged, 303, "/console/signin"}, {"GET", "/console/registrations/1", forged, 303, "/console/signin"},
+        {"GET", "/console/", plain, 403, "the console answers over HTTPS only"},
+        {"GET", "/console/signin", relayed, 403, "the console answers over HTTPS only"},
+        {"POST", "/console/signin", none, 403, "<!DOCTYPE html>"}, {"GET", "/console/signin", none, 200, "<!DOCTYPE html>"},
+        {"GET", "/console/other", none, 404, "not found"}, {"GET", "/console/console.css", none, 200, "body {"}};
+    // clang-format on
+    for (const auto& [method, path, headers, status, start] : rows) {
+        auto got = method == "GET" ? web.Get(path.c_str(), headers)
+                                   : web.Post(path.c_str(), headers, "user=maker",
+                                              "application/x-www-form-urlencoded");
+        ASSERT_TRUE(got) << path;
+        EXPECT_EQ(status, got->status) << method << " " << path;
+        std::string seen = status == 303 ? got->get_header_value("Location") : got->body;
+        EXPECT_EQ(start, seen.substr(0, status == 303 ? seen.size() : start.size())) << path;
+        EXPECT_EQ(std::string::npos, got->body.find("SECRET")) << path;
+        EXPECT_EQ(path != "/console/other", got->has_header("Content-Security-Policy")) << path;
+    }
+}
+
+TEST(Makerd, ConsoleSignInAndOut) {
+    Served served("makerd_console_signin");
+    makerd_with("secretpass1", "add maker --db " + served.dir + "/m.db");
+    httplib::Client& web = *served.web;
+    std::string session;
+    // A sign-in through the form from `address`, behind a TLS proxy.
+    auto sign_in = [&](const std::string& name, const std::string& password,
+                       const std::string& address) {
+        httplib::Headers headers = {{"X-Forwarded-Proto", "https"}, {"X-Real-IP", address}};
+        auto form = web.Get("/console/signin", headers);
+        headers.emplace("Cookie", "makerd_signin=" + cookie_value(form, "makerd_signin"));
+        auto got =
+            web.Post("/console/signin", headers,
+                     "csrf=" + form_csrf(form->body) + "&user=" + name + "&password=" + password,
+                     "application/x-www-form-urlencoded");
+        session = cookie_value(got, "makerd_session");
+        size_t message = got->body.find("<p class=\"message\">");
+        return std::to_string(got->status) +
+               (message == std::string::npos
+                    ? ""
+                    : " " + got->body.substr(message + 19,
+                                             got->body.find("</p>", message) - message - 19));
+    };
+    testing::internal::CaptureStderr();
+    // clang-format off
+    const std::string wrong = "401 The name or the password is wrong.", wait = "429 Too many failed sign-ins. Please wait N s and try again.";
+    std::tuple<std::string, std::string, std::string, std::string> rows[] = { // after five failures an account or an address waits
+        {"eve", "x", "203.0.113.9", wrong}, {"eve", "x", "203.0.113.9", wrong}, {"eve", "x", "203.0.113.9", wrong},
+        {"eve", "x", "203.0.113.9", wrong}, {"eve", "x", "203.0.113.9", wrong}, {"eve", "x", "203.0.113.10", wait},
+        {"maker", "secretpass1", "203.0.113.9", wait}, {"maker", "wrongpass", "203.0.113.10", wrong},
+        {"maker", "secretpass1", "203.0.113.10", "303"}};
+    // clang-format on
+    for (const auto& [name, password, address, answer] : rows) {
+        EXPECT_EQ(answer, std::regex_replace(sign_in(name, password, address),
+                                             std::regex("wait 1[45] s"), "wait N s"))
+            << name << " from " << address;
+    }
+    std::string log = testing::internal::GetCapturedStderr(),
+                refused = "makerd: console sign-in refused for 'eve' from 203.0.113.9\n";
+    EXPECT_EQ(refused + refused + refused + refused + refused +
+                  "makerd: console sign-in refused for 'maker' from 203.0.113.10\n"
+                  "makerd: console sign-in of 'maker' from 203.0.113.10\n",
+              log);
+    httplib::Headers headers = {{"Cookie", "makerd_session=" + session}};
+    auto overview = web.Get("/console/", headers);
+    ASSERT_EQ(200, overview->status);
+    std::string csrf = form_csrf(overview->body);
+    auto page = web.Get("/console/registrations?q=SECRET", headers);
+    EXPECT_NE(std::string::npos, page->body.find("/console/registrations/1\">1</a>")) << page->body;
+    // clang-format off
+    std::tuple<std::string, int, std::string> signouts[] = { // the form's body, status, Location
+        {"", 403, ""}, {"csrf=" + csrf.substr(1), 403, ""}, {"csrf=" + csrf, 303, "/console/signin"}};
+    // clang-format on
+    for (const auto& [body, status, location] : signouts) {
+        auto got = web.Post("/console/signout", headers, body, "application/x-www-form-urlencoded");
+        EXPECT_EQ(status, got->status) << body;
+        EXPECT_EQ(location, got->get_header_value("Location")) << body;
+    }
+    EXPECT_EQ(303, web.Get("/console/", headers)->status);
+    ASSERT_EQ("303", sign_in("maker", "secretpass1", "203.0.113.10"));
+    headers = {{"Cookie", "makerd_session=" + session}};
+    EXPECT_EQ(200, web.Get("/console/", headers)->status);
+    makerd_with("secretpass2", "add other --db " + served.dir + "/m.db");
+    makerd_with("", "remove maker --db " + served.dir + "/m.db"); // ends the session with it
+    EXPECT_EQ(303, web.Get("/console/", headers)->status);
+}
+
+TEST(Makerd, CountsAndSchemaUpgrade) {
+    Served served("makerd_counts");
+    std::string db_path = served.dir + "/m.db", error;
+    httplib::Client& web = *served.web;
+    ASSERT_EQ(
+        0,
+        system(
+            ("cd '" + served.dir +
+             "' && printf x >a.exe && " MAKERD_PATH " publish --db m.db"
+             " --store store --company A --product B --version 1 --page p --file a.exe >name.txt")
+                .c_str()));
+    std::string name = read_file(served.dir + "/name.txt");
+    name.pop_back();
+    for (const char* path : {"/update", "/update", "/health"}) {
+        EXPECT_EQ(200, web.Get(path)->status);
+    }
+    EXPECT_EQ(200, web.Get(("/download/" + name).c_str())->status);
+    EXPECT_EQ(200, web.Head(("/download/" + name).c_str())->status);
+    served.stop();
+    Database db;
+    ASSERT_TRUE(storage_open(db_path, true, &db, &error)) << error;
+    auto counts = [&] {
+        Tallies tallies;
+        EXPECT_TRUE(storage_tallies(db.get(), &tallies, &error)) << error;
+        std::map<std::string, long long> kinds;
+        for (const auto& [key, count] : tallies) {
+            kinds[key.kind +
+                  (key.kind == "product" ? " " + key.a + " " + key.b + " " + key.c : "")] += count;
+        }
+        return kinds;
+    };
+    const std::map<std::string, long long> stored = {
+        {"download", 1},   {"mailing", 1}, {"processor", 1}, {"product Acme Tool 2.0", 1},
+        {"registered", 1}, {"update", 2},  {"windows", 1}};
+    EXPECT_EQ(stored, counts());
+    // clang-format off
+    std::tuple<std::string, bool, std::string> upgrades[] = { // what makes the database older, whether it opens, why not
+        {"DROP TABLE tallies; DROP TABLE accounts; PRAGMA user_version = 0", true, ""},
+        {"PRAGMA user_version = 3", false, "the database has schema version 3, newer than this makerd knows (2)"}};
+    // clang-format on
+    for (const auto& [sql, opens, why] : upgrades) {
+        ASSERT_TRUE(database_run(db.get(), sql.c_str(), &error)) << error;
+        Database again;
+        error.clear();
+        EXPECT_EQ(opens, storage_open(db_path, true, &again, &error)) << sql;
+        EXPECT_EQ(why, error);
+    }
+    std::map<std::string, long long> registrations =
+        stored; // the counts of the program's requests went with the table
+    registrations.erase("download");
+    registrations.erase("update");
+    ASSERT_TRUE(database_run(db.get(), "PRAGMA user_version = 2", &error));
+    EXPECT_EQ(registrations, counts());
+    Served refusing("makerd_counts_refused");
+    Database other;
+    ASSERT_TRUE(storage_open(refusing.dir + "/m.db", false, &other, &error) &&
+                database_run(other.get(),
+                             "CREATE TRIGGER no BEFORE INSERT ON tallies"
+                             " BEGIN SELECT RAISE(ABORT, 'refused'); END",
+                             &error))
+        << error;
+    EXPECT_EQ(200, refusing.web->Get("/update")->status);
+    testing::internal::CaptureStderr();
+    refusing.stop(); // the last batch is written as the writer ends
+    EXPECT_EQ("makerd: counts not stored, kept for the next try: refused\n",
+              testing::internal::GetCapturedStderr());
+}
+
+TEST(Makerd, EscapingThrottleAndSessions) {
+    // clang-format off
+    std::tuple<std::string, std::string, std::string, std::string> texts[] = { // bytes, HTML, CSV cell, URL query
+        {"<a href='x'>&\"", "&lt;a href=&#39;x&#39;&gt;&amp;&quot;", "\"<a href='x'>&\"\"\"", "%3Ca%20href%3D%27x%27%3E%26%22"},
+        {"=HYPERLINK(\"x\")", "=HYPERLINK(&quot;x&quot;)", "\"'=HYPERLINK(\"\"x\"\")\"", "%3DHYPERLINK%28%22x%22%29"},
+        {"+1 555", "+1 555", "\"'+1 555\"", "%2B1%20555"}, {"-5,2", "-5,2", "\"'-5,2\"", "-5%2C2"},
+        {"@x", "@x", "\"'@x\"", "%40x"}, {"\tx", "\tx", "\"'\tx\"", "%09x"}, {"a-b=c", "a-b=c", "a-b=c", "a-b%3Dc"},
+        {"\xF4\x01\x7F\x85\n", "\xC3\xB4\xE2\x90\x81\xE2\x90\xA1\xEF\xBF\xBD\n", "\"\xF4\x01\x7F\x85\n\"", "%F4%01%7F%85%0A"}};
+    // clang-format on
+    for (const auto& [bytes, html, cell, query] : texts) {
+        EXPECT_EQ(html, html_text(bytes)) << bytes;
+        EXPECT_EQ(cell, listing_csv_cell(bytes)) << bytes;
+        EXPECT_EQ(query, html_url_query(bytes)) << bytes;
+    }
+    for (const auto& [utf8, bytes] : {std::make_pair("M\xC3\xBCller", "M\xFCller"),
+                                      std::make_pair("\xE2\x82\xAC", "\xE2\x82\xAC")}) {
+        EXPECT_EQ(bytes, html_from_utf8(utf8));
+    }
+    Throttle* throttle = throttle_new();
+    // clang-format off
+    std::tuple<double, bool, long> steps[] = { // at, whether it fails there, the wait after
+        {0, true, 0}, {1, true, 0}, {2, true, 0}, {3, true, 0}, {4, true, 15}, {4.5, false, 15}, {5, true, 30}, {6.5, false, 29},
+        {7, true, 60}, {8, true, 120}, {9, true, 240}, {10, true, 300}, {11, true, 300}, {400, false, 0}, {2000, true, 0}};
+    // clang-format on
+    for (const auto& [at, fails, wait] : steps) {
+        if (fails) {
+            throttle_failed(throttle, "k", at);
+        }
+        EXPECT_EQ(wait, throttle_wait(throttle, "k", at)) << "at " << at;
+    }
+    throttle_succeeded(throttle, "k");
+    EXPECT_EQ(0, throttle_wait(throttle, "k", 2000));
+    throttle_delete(throttle);
+    Sessions* sessions = sessions_new();
+    std::string token = sessions_open(sessions, "maker", 0),
+                idle = sessions_open(sessions, "eve", 0);
+    SessionInfo info;
+    EXPECT_EQ(64u, token.size());
+    for (double at = 1700; at <= SESSION_LONGEST; at += 1700) { // idle never, but for too long
+        ASSERT_TRUE(sessions_find(sessions, token, at, &info)) << at;
+    }
+    EXPECT_EQ("maker", info.account);
+    EXPECT_FALSE(sessions_find(sessions, token, SESSION_LONGEST + 1, &info));
+    EXPECT_FALSE(sessions_find(sessions, idle, SESSION_IDLE + 1, &info));
+    EXPECT_FALSE(sessions_find(sessions, "x", 1, &info));
+    sessions_delete(sessions);
 }
 
 } // namespace
