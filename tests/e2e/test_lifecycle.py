@@ -222,5 +222,32 @@ class Lifecycle(scenario.Scenario):
         self.silent(self.sample.uninstaller(), ["-Quiet"], 0, "uninstall")
         self.assert_as_before(before)
 
+    def test_folders_outside_the_code_page(self):
+        """A Cyrillic user's temporary folder and a product folder in Greek letters on an English
+        system: the system's 8-bit calls name neither, so the uninstaller goes by their short forms."""
+        users = glob.glob(self.drive_c("users", "*", "Temp"))
+        self.assertEqual(1, len(users))
+        os.makedirs(os.path.join(users[0], "Жора"), exist_ok=True)
+        temp = self.prefix.windows_path(os.path.join(users[0], "Жора"))
+        # GetTempPath reads TMP before TEMP.
+        self.registry({r"HKCU\Environment": {"TMP": temp, "TEMP": temp}})
+        folder = "C:\\Program Files\\Ωmega Tools\\App"
+        installed = self.prefix.unix_path(folder)
+        before = product.snapshot(self.prefix)
+        setup = self.setup_exe("2.4")
+        for removal in ("asked", "quiet"):
+            self.silent(setup, ["/S", "/D=" + folder], 0, f"setup-{removal}")
+            self.assertTrue(os.path.isfile(os.path.join(installed, "studio.exe")))
+            uninstaller = os.path.join(installed, "uninstall.exe")
+            if removal == "quiet":
+                self.silent(uninstaller, ["-Quiet"], 0, "uninstall-quiet")
+                self.assertEqual("DllUnregisterServer", self.sample.component_calls("$2widgets.ocx")[-1])
+            else:
+                run = self.start(uninstaller, [], name="uninstall-asked")
+                wd.answer(self.box(run, ASK, QUESTION), "y")
+                wd.answer(self.box(run, DONE, UNINSTALLED), "Return")
+                self.assertEqual(0, run.wait(60))
+            self.assert_as_before(before)
+
 if __name__ == "__main__":
     scenario.main()
