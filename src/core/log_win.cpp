@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "log_platform.h"
+#include "system_path.h"
 
 namespace {
 
@@ -29,9 +30,14 @@ const char* log_platform_command_line() {
 }
 
 void log_platform_module_path(char* buffer, int size) {
-    DWORD length = GetModuleFileNameA(nullptr, buffer, static_cast<DWORD>(size));
-    // A path that fills the buffer comes back unterminated on older systems.
-    buffer[length < static_cast<DWORD>(size) ? length : static_cast<DWORD>(size) - 1] = '\0';
+    wchar_t wide[SYSTEM_PATH_SIZE];
+    DWORD length = GetModuleFileNameW(nullptr, wide, SYSTEM_PATH_SIZE);
+    buffer[0] = '\0';
+    // Unlogged: the log is not open yet. A path with no 8-bit form puts the
+    // log in the current folder.
+    if (length > 0 && length < SYSTEM_PATH_SIZE) {
+        system_path_unlogged(wide, buffer, size);
+    }
 }
 
 int log_platform_console_open(const char* title) {

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "core/log.h"
+#include "core/system_path.h"
 #include "core/text.h"
 #include "relocate.h"
 
@@ -21,8 +22,15 @@ void close_if_open(HANDLE handle) {
 // number, with ".exe" for the extension. The empty file that reserved the
 // name is deleted again. Returns 0 when the name cannot be had whole.
 int reserve_copy_path(char* copy_path, int size) {
-    DWORD length = GetTempPathA(static_cast<DWORD>(size), copy_path);
-    if (length == 0 || length >= static_cast<DWORD>(size)) {
+    wchar_t folder[SYSTEM_PATH_SIZE];
+    char named[SYSTEM_PATH_SIZE];
+    DWORD length = GetTempPathW(SYSTEM_PATH_SIZE, folder);
+    if (length > 0 && length < SYSTEM_PATH_SIZE &&
+        !system_path_from_wide(folder, named, sizeof named)) {
+        log_printf("Unable to relocate: no usable temp path\n");
+        return 0;
+    }
+    if (length == 0 || length >= SYSTEM_PATH_SIZE || !text_copy(copy_path, size, named)) {
         log_printf("Unable to relocate: temp path too long\n");
         return 0;
     }
@@ -45,9 +53,16 @@ int reserve_copy_path(char* copy_path, int size) {
 
 int relocate_and_spawn(const char* arguments, int wait, int* exit_code) {
     *exit_code = 1;
+    wchar_t wide_path[SYSTEM_PATH_SIZE];
+    char named[SYSTEM_PATH_SIZE];
+    DWORD length = GetModuleFileNameW(nullptr, wide_path, SYSTEM_PATH_SIZE);
+    if (length > 0 && length < SYSTEM_PATH_SIZE &&
+        !system_path_from_wide(wide_path, named, sizeof named)) {
+        log_printf("Unable to relocate: no usable program path\n");
+        return 0;
+    }
     char own_path[RELOCATE_PATH_SIZE];
-    DWORD length = GetModuleFileNameA(nullptr, own_path, sizeof own_path);
-    if (length == 0 || length >= sizeof own_path) {
+    if (length == 0 || length >= SYSTEM_PATH_SIZE || !text_copy(own_path, sizeof own_path, named)) {
         log_printf("Unable to relocate: program path too long\n");
         return 0;
     }

@@ -7,6 +7,7 @@
 #include "core/cmdline.h"
 #include "core/log.h"
 #include "core/memory.h"
+#include "core/system_path.h"
 #include "core/text.h"
 #include "driver/identity.h"
 #include "driver/message.h"
@@ -124,12 +125,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     log_open("debug.log", log_options_word);
 
     const char* command_line = GetCommandLineA();
-    char own_path[g_own_path_size];
-    DWORD length = GetModuleFileNameA(nullptr, own_path, sizeof own_path);
-    own_path[length < sizeof own_path ? length : sizeof own_path - 1] = '\0';
-
     log_printf("%s Version %s (%s)\n", PROGRAM_NAME, PROGRAM_VERSION, PROGRAM_BUILD);
     log_printf("Cmdline '%s' '%s'\n", command_line, arguments);
+
+    // Taken wide: a folder outside the code page comes as its short form. A
+    // path without an 8-bit form stays empty, and the archive cannot be opened.
+    wchar_t wide_path[SYSTEM_PATH_SIZE];
+    char own_path[g_own_path_size] = "";
+    DWORD length = GetModuleFileNameW(nullptr, wide_path, SYSTEM_PATH_SIZE);
+    if (length > 0 && length < SYSTEM_PATH_SIZE) {
+        system_path_from_wide(wide_path, own_path, sizeof own_path);
+    }
 
     int run_mode = run_mode_from_command_line(command_line);
     int exit_code = EXIT_REMOVED;

@@ -78,3 +78,8 @@ int reg_set_integer(RegKey key, const char* name, int value);
 // A failed get leaves `text` untouched.
 int reg_get_string(RegKey key, const char* name, char* text, int size);
 int reg_set_string(RegKey key, const char* name, const char* text);
+
+// As reg_get_string, for a value that names a file or folder: a REG_SZ path
+// that the code page cannot hold comes as its short form, and one without an
+// 8-bit form (core/system_path.h) fails with `text` emptied.
+int reg_get_path(RegKey key, const char* name, char* text, int size);

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "core/log.h"
+#include "core/system_path.h"
 #include "core/text.h"
 #include "registry.h"
 
@@ -134,4 +135,25 @@ int reg_set_string(RegKey key, const char* name, const char* text) {
         return 0;
     }
     return 1;
+}
+
+int reg_get_path(RegKey key, const char* name, char* text, int size) {
+    if (!reg_get_string(key, name, text, size)) {
+        return 0;
+    }
+    // The walk read the data through the 8-bit calls, which turn a character
+    // outside the code page into '?': the value the walk found is read again
+    // wide, by its name, to tell the path itself.
+    wchar_t wide_name[REG_NAME_SIZE];
+    wchar_t wide[SYSTEM_PATH_SIZE];
+    DWORD bytes = sizeof wide - sizeof wide[0];
+    DWORD type = 0;
+    if (!MultiByteToWideChar(CP_ACP, 0, name, -1, wide_name, REG_NAME_SIZE) ||
+        RegQueryValueExW(key, wide_name, nullptr, &type, reinterpret_cast<BYTE*>(wide), &bytes) !=
+            ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ)) {
+        return 1;
+    }
+    wide[bytes / sizeof wide[0]] = L'\0';
+    return system_path_from_wide(wide, text, size);
 }

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "core/log.h"
+#include "core/system_path.h"
 #include "shell_folder.h"
 
 int shell_programs_folder(char* folder, int size) {
@@ -12,7 +13,9 @@ int shell_programs_folder(char* folder, int size) {
     folder[0] = '\0';
     LPITEMIDLIST list = nullptr;
     if (SHGetSpecialFolderLocation(nullptr, CSIDL_PROGRAMS, &list) == S_OK && list) {
-        if (!SHGetPathFromIDListA(list, folder)) {
+        // Wide, so that a folder outside the code page comes as its short form.
+        wchar_t wide[SYSTEM_PATH_SIZE];
+        if (!SHGetPathFromIDListW(list, wide) || !system_path_from_wide(wide, folder, size)) {
             folder[0] = '\0';
         }
         // The list comes from the shell's allocator, which is COM's task allocator.

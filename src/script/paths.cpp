@@ -23,7 +23,7 @@ int end_with_backslash(char* text, int size) {
     return 1;
 }
 
-// The folder that macro '1' to '5' names, or 0 for any other character.
+// The folder that macro '1' to '5' names; 0 when the system did not tell it.
 int macro_folder(char macro, char* folder, int size) {
     switch (macro) {
     case '1':
@@ -61,7 +61,7 @@ int get_program_files_dir(char* folder, int size) {
     CORE_ASSERT_POINTER(folder);
     // The fallback: the system folder's drive and its backslash, as in C:\.
     char system[PATHS_FOLDER_SIZE];
-    get_system_dir(system, sizeof system);
+    int known = get_system_dir(system, sizeof system);
     char found[PATHS_FOLDER_SIZE];
     text_copy(found, 4, system);
     text_append(found, sizeof found, "Program Files\\");
@@ -69,12 +69,16 @@ int get_program_files_dir(char* folder, int size) {
     RegKey key = nullptr;
     if (!reg_open_key(&key, REG_ROOT_LOCAL_MACHINE, g_current_version_key)) {
         log_printf("Unable to get Program Files path\n");
-        return text_copy(folder, size, found);
+        return text_copy(folder, size, found) && known;
     }
-    reg_get_string(key, "ProgramFilesDir", found, sizeof found);
+    // Read as a path: "ProgramFilesDir" may name a folder outside the code page.
+    // A missing value leaves the fallback; a refused one leaves nothing.
+    if (!reg_get_path(key, "ProgramFilesDir", found, sizeof found) && found[0] == '\0') {
+        known = 0;
+    }
     reg_close_key(&key);
     int whole = end_with_backslash(found, sizeof found);
-    return text_copy(folder, size, found) && whole;
+    return text_copy(folder, size, found) && whole && known;
 }
 
 int expand_path(const InstallState* state, const char* source, char* output, int size) {
@@ -94,8 +98,10 @@ int expand_path(const InstallState* state, const char* source, char* output, int
             int found = get_program_files_dir(folder, sizeof folder);
             whole = text_copy(output, size, folder) && found;
             log_printf("$0 Translates to '%s'\n", output);
-        } else if (macro_folder(macro, folder, sizeof folder)) {
-            whole = text_copy(output, size, folder);
+        } else if (macro >= '1' && macro <= '5') {
+            // An unknown folder leaves no usable path: never a guessed one.
+            int found = macro_folder(macro, folder, sizeof folder);
+            whole = text_copy(output, size, folder) && found;
         } else if (macro != '?') {
             log_printf("Unknown command '%c'\n", macro);
         }

@@ -28,12 +28,14 @@ int expand_path(const InstallState* state, const char* source, char* output, int
 int fix_slashes(char* text, int size, int trailing);
 
 // The Program Files folder from the registry, or the system drive's
-// "Program Files\" when the registry does not tell. Returns 0 when cut short.
+// "Program Files\" when the registry does not tell. Returns 0 when cut short
+// or when the folder it names has no 8-bit form.
 int get_program_files_dir(char* folder, int size);
 
 // The folder queries: on Windows in paths_win.cpp, on the host a test fake.
-// A query that the system cannot answer in `size` bytes yields an empty text,
-// which then ends in '\' like any other folder. Return 1.
+// A query that the system cannot answer in `size` bytes, or whose folder has
+// no 8-bit form (core/system_path.h), yields an empty text, which then ends
+// in '\' like any other folder, and returns 0. Otherwise they return 1.
 int get_current_dir(char* folder, int size);
 int get_temp_dir(char* folder, int size);
 int get_windows_dir(char* folder, int size);

@@ -78,7 +78,7 @@ int read_install_path(InstallState* state) {
     if (!reg_open_key(&key, REG_ROOT_CURRENT_USER, state->registry_path)) {
         CORE_ABORT("Unable to open key '%s'\n", state->registry_path);
     }
-    int readable = reg_get_string(key, g_install_path_value, state->install_path,
+    int readable = reg_get_path(key, g_install_path_value, state->install_path,
                                   sizeof state->install_path) ||
                    !reg_value_exists(key, g_install_path_value);
     reg_close_key(&key);
@@ -305,7 +305,7 @@ int cmd_install_path(InstallState* state, const char* arguments, int* consumed) 
     RegKey key = nullptr;
     if (state->registry_path[0] != '\0' &&
         reg_open_key(&key, REG_ROOT_CURRENT_USER, state->registry_path)) {
-        reg_get_string(key, g_install_path_value, state->install_path, sizeof state->install_path);
+        reg_get_path(key, g_install_path_value, state->install_path, sizeof state->install_path);
         reg_close_key(&key);
     }
     state->text[0] = '\0';

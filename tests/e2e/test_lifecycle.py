@@ -236,5 +236,49 @@ class Lifecycle(scenario.Scenario):
         self.silent(self.sample.uninstaller(), ["-Quiet"], 0, "uninstall")
         self.assert_as_before(before)
 
+    def test_folders_outside_the_code_page(self):
+        """A Cyrillic user's temporary folder and a product folder in Greek letters on an English
+        system: the system's 8-bit calls name neither, so the uninstaller goes by their short forms.
+        Installed, then removed when asked; installed, updated from the maker's server and removed
+        unattended."""
+        users = glob.glob(self.drive_c("users", "*", "Temp"))
+        self.assertEqual(1, len(users))
+        os.makedirs(os.path.join(users[0], "Жора"), exist_ok=True)
+        temp = self.prefix.windows_path(os.path.join(users[0], "Жора"))
+        # GetTempPath reads TMP before TEMP.
+        self.registry({r"HKCU\Environment": {"TMP": temp, "TEMP": temp}})
+        folder = "C:\\Program Files\\Ωmega Tools\\App"
+        installed = self.prefix.unix_path(folder)
+        key = os.path.join(self.work, "maker.key")
+        pin = subprocess.run([self.ffspack(), "keygen", "--out", key], check=True, capture_output=True,
+                             text=True).stdout.strip()
+        with makerd.Makerd(os.path.join(self.work, "maker")) as maker:
+            update = [("UPDATE URL:http://127.0.0.1:8080/updates/widget-studio.txt",
+                       f"UPDATE URL:{maker.url('/update')}\n{pin}")]
+            before = product.snapshot(self.prefix)
+            setup = self.setup_exe("2.4", update)
+            for removal in ("asked", "quiet"):
+                # Where an earlier installation was (wine quotes "/D=" with its spaces, which NSIS
+                # does not read); the installer writes it again.
+                self.registry({KEY: {"Install Path": folder + "\\"}})
+                self.silent(setup, ["/S"], 0, f"setup-{removal}")
+                with open(os.path.join(installed, "studio.exe")) as f:
+                    self.assertEqual(f"{self.sample.name} 2.4: studio.exe\n", f.read())
+                uninstaller = os.path.join(installed, "uninstall.exe")
+                if removal == "quiet":
+                    maker.publish("2.5", self.setup_exe("2.5", update), key=key, company="Acme Widgets",
+                                  product="Widget Studio")
+                    self.silent(uninstaller, ["-Update", "-Quiet"], 0, "update-quiet")
+                    with open(os.path.join(installed, "studio.exe")) as f:
+                        self.assertEqual(f"{self.sample.name} 2.5: studio.exe\n", f.read())
+                    self.silent(uninstaller, ["-Quiet"], 0, "uninstall-quiet")
+                else:
+                    run = self.start(uninstaller, [], name="uninstall-asked")
+                    wd.answer(self.box(run, ASK, QUESTION), "y")
+                    wd.answer(self.box(run, DONE, UNINSTALLED), "Return")
+                    self.assertEqual(0, run.wait(60))
+                self.assertEqual("DllUnregisterServer", self.sample.component_calls("$2widgets.ocx")[-1])
+                self.assert_as_before(before)
+
 if __name__ == "__main__":
     scenario.main()

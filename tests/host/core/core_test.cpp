@@ -7,6 +7,7 @@
 #include "core/crc32.h"
 #include "core/log.h"
 #include "core/memory.h"
+#include "core/system_path.h"
 #include "core/text.h"
 #include "support/log_file.h"
 
@@ -124,6 +125,32 @@ TEST(Log, OptionsBannerAppendSectionsAndTheEntryLimit) {
         EXPECT_EQ(off, log_mode());
     }
     log_close();
+}
+
+TEST(SystemPath, ThePathItselfElseItsShortFormElseARefusalInTheLog) {
+    const char shown[] = "C:\\users\\root\\Temp\\????\\";
+    const char exact[] = "C:\\Program Files\\\xD3mega\\";
+    const char short_form[] = "C:\\users\\root\\Temp\\____~S0X\\";
+    // What the code page holds, the buffer's size, then the result, the path and the log.
+    // clang-format off
+    const struct { const char* exact; const char* short_form; int size; int result;
+                   std::string path, log; } cases[] = {
+        {exact, short_form, 64, 1, exact, ""},
+        {nullptr, short_form, 64, 1, short_form, std::string("Path '") + shown +
+         "' is outside the code page: using '" + short_form + "'\n"},
+        {nullptr, nullptr, 64, 0, "", std::string("Path '") + shown +
+         "' is outside the code page and has no short name\n"},
+        // Cut short: unusable, and the callers say so in their own words.
+        {exact, nullptr, 8, 0, "", ""}};
+    // clang-format on
+    for (const auto& c : cases) {
+        std::string log = open_test_log("system_path.log", LOG_FILE);
+        char path[64] = "x";
+        EXPECT_EQ(c.result, system_path_choose(shown, c.exact, c.short_form, path, c.size));
+        log_close();
+        EXPECT_EQ(c.path, path);
+        EXPECT_EQ(c.log, read_file(log));
+    }
 }
 
 // A fatal stop, in a child with the log in a fresh file: its box (printed on

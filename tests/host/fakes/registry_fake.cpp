@@ -1,5 +1,7 @@
 #include "fakes/registry_fake.h"
 
+#include "core/system_path.h"
+
 #include <cctype>
 #include <cstring>
 #include <map>
@@ -65,9 +67,24 @@ int set(RegKey key, const char* name, int kind, const void* data, size_t length)
 
 } // namespace
 
+std::vector<std::string> registry_fake_unnamed_paths;
+
 void registry_fake_reset() {
     g_keys.clear();
     g_open = 0;
+    registry_fake_unnamed_paths.clear();
+}
+
+int reg_get_path(RegKey key, const char* name, char* text, int size) {
+    if (!reg_get_string(key, name, text, size)) {
+        return 0;
+    }
+    for (const std::string& unnamed : registry_fake_unnamed_paths) {
+        if (unnamed == text) {
+            return system_path_choose(unnamed.c_str(), nullptr, nullptr, text, size);
+        }
+    }
+    return 1;
 }
 
 int registry_fake_open_keys() {

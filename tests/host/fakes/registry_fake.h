@@ -4,8 +4,13 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/registry.h"
+
+// Data of path values that the code page cannot name and that have no short
+// form: reg_get_path refuses them as the Windows build does. Emptied by the reset.
+extern std::vector<std::string> registry_fake_unnamed_paths;
 
 // Forgets every key; handles still open count as leaked.
 void registry_fake_reset();

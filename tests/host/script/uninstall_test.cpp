@@ -163,6 +163,24 @@ TEST_F(Uninstall, WhatStaysIsNamedAndCountedAndAWaitingUninstallerIsLeftForLast)
     EXPECT_EQ(0, file_exists((f + "uninstall.exe").c_str()));
 }
 
+TEST_F(Uninstall, AnInstallPathWithoutAnEightBitFormRemovesNothing) {
+    install();
+    const Paths before = files_fake_paths();
+    registry_fake_unnamed_paths = {g_folder};
+    ASSERT_EQ(1, run(script("tool.exe,a.txt")));
+    const std::string refused =
+        "Path '" + g_folder + "' is outside the code page and has no short name\n";
+    // Refused when INSTALL PATH reads it, and again when INSTALL does.
+    EXPECT_EQ(g_translates + refused + refused,
+              log().substr(0, g_translates.size() + 2 * refused.size()));
+    EXPECT_EQ("confirm: Are you sure you want to uninstall Acme Tool?\n"
+              "notify: Unable to find previous installation; files could not be removed.\n",
+              boxes());
+    EXPECT_EQ(1, state_->install_missing);
+    EXPECT_EQ(before, files_fake_paths());
+    EXPECT_TRUE(reg_key_exists(REG_ROOT_CURRENT_USER, g_product_key));
+}
+
 TEST_F(Uninstall, ACompleteRemovalDeletesTheProductsKeyAndEachParentItEmpties) {
     const std::string tool = "software\\acme\\tool";
     const std::string above = "software\nsoftware\\acme\n";
