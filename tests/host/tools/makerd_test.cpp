@@ -297,7 +297,7 @@ TEST(Makerd, ConsoleSignInAndOut) {
     // clang-format on
     for (const auto& [name, password, address, answer] : rows) {
         EXPECT_EQ(answer, std::regex_replace(sign_in(name, password, address),
-                                             std::regex("wait 1[45] s"), "wait N s"))
+                                             std::regex("wait [0-9]+ s"), "wait N s"))
             << name << " from " << address;
     }
     std::string log = testing::internal::GetCapturedStderr(),
