@@ -102,7 +102,8 @@ struct SockUrlParts {
 int sock_url_split(const char* url, SockUrlParts* parts);
 // The port that a scheme implies (case-insensitive); 0 for an empty or unknown one.
 int sock_scheme_port(const char* scheme);
-// The standard text-to-integer reading: blanks, an optional sign, digits.
+// The standard text-to-integer reading: blanks, an optional sign, digits;
+// saturating beyond 32 bits (text_decimal_saturating).
 int sock_decimal(const char* text);
 // A wait's time-out as select takes it: whole seconds and the rest in microseconds.
 void sock_split_timeout(int timeout_ms, long* seconds, long* microseconds);
