@@ -98,7 +98,9 @@ struct SockUrlParts {
     char port[SOCK_AUTHORITY_LIMIT];
     int has_port; // 1 when a ':' followed the host, even with nothing behind it
 };
-// 0 when the authority holds 120 characters or more.
+// 0 when the authority holds 120 characters or more. The port starts at the
+// host's first ':', where http_split_url's Host line ends at the last one
+// (http.h says why the two stay apart).
 int sock_url_split(const char* url, SockUrlParts* parts);
 // The port that a scheme implies (case-insensitive); 0 for an empty or unknown one.
 int sock_scheme_port(const char* scheme);
