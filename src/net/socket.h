@@ -74,6 +74,7 @@ int sock_send(SocketRecord* socket, const char* bytes, int length, int* sent);
 int sock_receive(SocketRecord* socket, char* buffer, int capacity, int* received);
 int sock_shutdown(SocketRecord* socket);
 int sock_close(SocketRecord* socket);
+enum { SOCK_NONBLOCKING = 0, SOCK_BLOCKING = 1 };
 int sock_set_blocking(SocketRecord* socket, int blocking);
 int sock_wait(SocketSet* read, SocketSet* write, SocketSet* error, int timeout_ms, int* ready);
 

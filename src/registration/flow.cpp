@@ -22,9 +22,9 @@ int submit_in_phases(const char* url, const unsigned char* record, int count) {
     for (int phase = PHASE_PROXY; phase < PHASE_COUNT; ++phase) {
         log_printf("Submission on phase %d\n", phase);
         if (phase == PHASE_PROXY) {
-            result = registration_submit(url, 1, record, count);
+            result = registration_submit(url, REGISTRATION_THROUGH_PROXY, record, count);
         } else if (phase == PHASE_DIRECT) {
-            result = registration_submit(url, 0, record, count);
+            result = registration_submit(url, REGISTRATION_DIRECT, record, count);
         } else if (message_confirm("There was a problem sending your registration, would you "
                                    "like to try again?",
                                    g_registration_caption)) {

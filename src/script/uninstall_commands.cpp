@@ -110,6 +110,8 @@ struct RemovalWalk {
     int index; // of the next name; the file list's names come first
 };
 
+enum { REMOVAL_TAKE = 0, REMOVAL_LOOK_AHEAD = 1 };
+
 // Expands the walk's next name into `removal`. Returns 0 when there is none,
 // or when `ahead` is 1 and the name starts with a macro: macros log as they
 // expand, so such a name waits for its turn.
@@ -145,7 +147,7 @@ void remove_files(InstallState* state) {
     Removal* current = &removals[0];
     Removal* next = &removals[1];
     int position = 0;
-    int has_current = removal_next(&walk, current, 0);
+    int has_current = removal_next(&walk, current, REMOVAL_TAKE);
     while (has_current) {
         if (position < state->file_count) {
             update_progress(static_cast<double>(position) / state->file_count * 100.0);
@@ -153,7 +155,7 @@ void remove_files(InstallState* state) {
         ++position;
         int ahead = 0;
         RemovalWalk peek = walk;
-        if (removal_next(&peek, next, 1)) {
+        if (removal_next(&peek, next, REMOVAL_LOOK_AHEAD)) {
             walk = peek;
             ahead = 1;
         }
@@ -168,7 +170,7 @@ void remove_files(InstallState* state) {
             }
         }
         if (!ahead) {
-            has_current = removal_next(&walk, next, 0);
+            has_current = removal_next(&walk, next, REMOVAL_TAKE);
         }
         Removal* done = current;
         current = next;

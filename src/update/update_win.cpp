@@ -103,7 +103,7 @@ int download_and_launch(Attempt attempt) {
     }
     if (result) {
         int exit_code = 0;
-        execute_and_wait(offer->saved_path, g_quiet, 1, &exit_code);
+        execute_and_wait(offer->saved_path, g_quiet, UPDATE_WAIT, &exit_code);
         update_remove_leftovers(state, offer->saved_path);
         state->update_outcome = exit_code == 1 ? UPDATE_EXIT_CURRENT : UPDATE_EXIT_FAILED;
         message_notify(exit_code == 1 ? "Successfully updated program to latest version!"
