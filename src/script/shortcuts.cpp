@@ -3,11 +3,11 @@
 
 #include "core/log.h"
 #include "core/text.h"
-#include "driver/run_mode.h"
 #include "platform/shell_folder.h"
 #include "script/arguments.h"
 #include "script/commands.h"
 #include "script/file_removal.h"
+#include "script/handover.h"
 
 namespace {
 

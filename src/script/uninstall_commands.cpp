@@ -3,15 +3,13 @@
 #include "core/log.h"
 #include "core/text.h"
 #include "driver/identity.h"
-#include "driver/message.h"
-#include "driver/run_mode.h"
 #include "platform/registry.h"
 #include "platform/window.h"
 #include "script/arguments.h"
 #include "script/commands.h"
 #include "script/file_removal.h"
+#include "script/handover.h"
 #include "script/paths.h"
-#include "update/update.h"
 
 namespace {
 
