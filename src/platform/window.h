@@ -51,5 +51,7 @@ WindowHandle get_progress_window();
 
 // Advances the progress window's bar and keeps the screen alive.
 int update_progress(double percentage);
-// Flag 1 centres the window over the desktop and shows it; any other hides it.
+enum { WINDOW_HIDDEN = 0, WINDOW_SHOWN = 1 };
+// WINDOW_SHOWN centres the window over the desktop and shows it; any other
+// flag hides it.
 int show_progress_window(int flag);

@@ -86,7 +86,7 @@ int registration_run(void* owner_window, const char* question, const char* url,
         return 0;
     }
     update_progress(0.0);
-    show_progress_window(1);
+    show_progress_window(WINDOW_SHOWN);
 
     unsigned char* record = static_cast<unsigned char*>(MEM_ALLOC(REGISTRATION_RECORD_SIZE));
     int count = 0;
@@ -101,7 +101,7 @@ int registration_run(void* owner_window, const char* question, const char* url,
         registrant_save();
     }
     MEM_RETURN(record, REGISTRATION_RECORD_SIZE);
-    show_progress_window(0);
+    show_progress_window(WINDOW_HIDDEN);
 
     if (result == 1) {
         if (state->registry_path[0] != '\0') {

@@ -139,7 +139,7 @@ int removal_next(RemovalWalk* walk, Removal* removal, int ahead) {
 // that logs nothing, so that each deletion knows whether its folder still
 // holds the next file.
 void remove_files(InstallState* state) {
-    show_progress_window(1);
+    show_progress_window(WINDOW_SHOWN);
     RemovalWalk walk = {state, state->file_list, 0};
     Removal removals[2];
     Removal* current = &removals[0];
@@ -174,7 +174,7 @@ void remove_files(InstallState* state) {
         current = next;
         next = done;
     }
-    show_progress_window(0);
+    show_progress_window(WINDOW_HIDDEN);
 }
 
 void delete_uninstall_entry(const InstallState* state) {
