@@ -1,5 +1,6 @@
 #include "text.h"
 
+#include <climits>
 #include <cstdarg>
 
 #include "format.h"
@@ -35,7 +36,63 @@ int find(const char* text, const char* pattern, const char** position,
     return 0;
 }
 
+// At most `limit` digits, kept at INT_MAX + 1 so that a negation reaches INT_MIN.
+long long digit_run(const char* text, int limit) {
+    long long value = 0;
+    for (int i = 0; i < limit && text_is_digit(text[i]); ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1) {
+            value = static_cast<long long>(INT_MAX) + 1;
+        }
+    }
+    return value;
+}
+
+// Past the blanks and the sign; `negative` says which sign it was.
+const char* skip_sign(const char* text, int* negative) {
+    while (text_is_blank(*text)) {
+        ++text;
+    }
+    *negative = *text == '-';
+    return *text == '-' || *text == '+' ? text + 1 : text;
+}
+
 } // namespace
+
+int text_is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+int text_is_blank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+int text_decimal_wrapping(const char* text) {
+    CORE_ASSERT_POINTER(text);
+    int negative = 0;
+    unsigned value = 0;
+    for (text = skip_sign(text, &negative); text_is_digit(*text); ++text) {
+        value = value * 10 + static_cast<unsigned>(*text - '0');
+    }
+    return static_cast<int>(negative ? 0U - value : value);
+}
+
+int text_decimal_saturating(const char* text) {
+    CORE_ASSERT_POINTER(text);
+    int negative = 0;
+    text = skip_sign(text, &negative);
+    long long value = digit_run(text, INT_MAX);
+    if (negative) {
+        return static_cast<int>(-value);
+    }
+    return value > INT_MAX ? INT_MAX : static_cast<int>(value);
+}
+
+int text_digits_saturating(const char* text, int limit) {
+    CORE_ASSERT_POINTER(text);
+    long long value = digit_run(text, limit);
+    return value > INT_MAX ? INT_MAX : static_cast<int>(value);
+}
 
 int text_length(const char* text) {
     CORE_ASSERT_POINTER(text);

@@ -29,7 +29,7 @@ int progress_create(HINSTANCE instance, HWND parent) {
         return 0;
     }
     set_progress_window(window);
-    show_progress_window(0);
+    show_progress_window(WINDOW_HIDDEN);
     return 1;
 }
 

@@ -22,6 +22,12 @@ struct HttpUrl {
 };
 
 // 0 when the URL has more than HTTP_URL_SIZE - 1 characters.
+// Not sock_url_split, on purpose: this one gives the request its own texts
+// (path, log site, Host line) and cuts the port at the authority's last ':',
+// within a whole URL's limit; the socket layer finds the machine, cutting at
+// the first ':' after the host starts, within the authority's limit. They
+// agree on every URL with at most one ':' after its '@': "h:1:2" is Host "h:1"
+// here and the machine "h" there, as the installed programs have always sent.
 int http_split_url(const char* url, HttpUrl* parts);
 
 // The proxy named by the Internet settings: only when `enable` is exactly 1

@@ -74,6 +74,7 @@ int sock_send(SocketRecord* socket, const char* bytes, int length, int* sent);
 int sock_receive(SocketRecord* socket, char* buffer, int capacity, int* received);
 int sock_shutdown(SocketRecord* socket);
 int sock_close(SocketRecord* socket);
+enum { SOCK_NONBLOCKING = 0, SOCK_BLOCKING = 1 };
 int sock_set_blocking(SocketRecord* socket, int blocking);
 int sock_wait(SocketSet* read, SocketSet* write, SocketSet* error, int timeout_ms, int* ready);
 
@@ -98,11 +99,14 @@ struct SockUrlParts {
     char port[SOCK_AUTHORITY_LIMIT];
     int has_port; // 1 when a ':' followed the host, even with nothing behind it
 };
-// 0 when the authority holds 120 characters or more.
+// 0 when the authority holds 120 characters or more. The port starts at the
+// host's first ':', where http_split_url's Host line ends at the last one
+// (http.h says why the two stay apart).
 int sock_url_split(const char* url, SockUrlParts* parts);
 // The port that a scheme implies (case-insensitive); 0 for an empty or unknown one.
 int sock_scheme_port(const char* scheme);
-// The standard text-to-integer reading: blanks, an optional sign, digits.
+// The standard text-to-integer reading: blanks, an optional sign, digits;
+// saturating beyond 32 bits (text_decimal_saturating).
 int sock_decimal(const char* text);
 // A wait's time-out as select takes it: whole seconds and the rest in microseconds.
 void sock_split_timeout(int timeout_ms, long* seconds, long* microseconds);

@@ -1,6 +1,4 @@
 // Host records from URLs and dotted addresses: the parts that only read text.
-#include <climits>
-
 #include "core/log.h"
 #include "core/text.h"
 #include "net/socket.h"
@@ -17,42 +15,10 @@ const SchemePort g_scheme_ports[] = {
     {"http", 80}, {"https", 80}, {"ftp", 21}, {"telnet", 23}, {"shout", 8000},
 };
 
-int is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-int is_blank(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-// Digits from `text` up to `end` (or the first non-digit), saturating at the
-// limits of a 32-bit integer as the C library's conversion does.
-int decimal_run(const char* text, const char* end, int negative) {
-    long long value = 0;
-    for (; text != end && is_digit(*text); ++text) {
-        value = value * 10 + (*text - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) {
-            value = static_cast<long long>(INT_MAX) + 1;
-        }
-    }
-    if (negative) {
-        return static_cast<int>(-value);
-    }
-    return value > INT_MAX ? INT_MAX : static_cast<int>(value);
-}
-
 } // namespace
 
 int sock_decimal(const char* text) {
-    CORE_ASSERT_POINTER(text);
-    while (is_blank(*text)) {
-        ++text;
-    }
-    int negative = *text == '-';
-    if (*text == '-' || *text == '+') {
-        ++text;
-    }
-    return decimal_run(text, nullptr, negative);
+    return text_decimal_saturating(text);
 }
 
 int sock_scheme_port(const char* scheme) {
@@ -82,16 +48,18 @@ int sock_parse_dotted(const char* text, unsigned char address[4]) {
             if (dots == 3) {
                 return 0;
             }
-            parts[dots++] = static_cast<unsigned char>(decimal_run(part, at, 0) & 0xFF);
+            parts[dots++] = static_cast<unsigned char>(
+                text_digits_saturating(part, static_cast<int>(at - part)) & 0xFF);
             part = at + 1;
-        } else if (!is_digit(*at)) {
+        } else if (!text_is_digit(*at)) {
             return 0;
         }
     }
     if (dots != 3) {
         return 0;
     }
-    parts[3] = static_cast<unsigned char>(decimal_run(part, at, 0) & 0xFF);
+    parts[3] = static_cast<unsigned char>(
+        text_digits_saturating(part, static_cast<int>(at - part)) & 0xFF);
     for (int i = 0; i < 4; ++i) {
         address[i] = parts[i];
     }

@@ -104,6 +104,8 @@ int fill_host(HostRecord* host, const hostent* entry) {
     return 1;
 }
 
+enum { SOCK_WAIT_WRITABLE = 0, SOCK_WAIT_READABLE = 1 };
+
 // One wait for a single socket to become readable or writable.
 int wait_ready(SocketRecord* socket, int for_reading) {
     SocketSet set;
@@ -235,7 +237,7 @@ int sock_connect(SocketRecord* socket, const unsigned char address[4], int port)
         reinterpret_cast<unsigned char*>(&peer.sin_addr)[i] = address[i];
     }
 
-    sock_set_blocking(socket, 0);
+    sock_set_blocking(socket, SOCK_NONBLOCKING);
     if (connect(socket->handle, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == SOCKET_ERROR &&
         WSAGetLastError() != WSAEWOULDBLOCK) {
         return 0;
@@ -259,7 +261,7 @@ int sock_connect(SocketRecord* socket, const unsigned char address[4], int port)
         return 0;
     }
 
-    sock_set_blocking(socket, 1);
+    sock_set_blocking(socket, SOCK_BLOCKING);
     for (int i = 0; i < 4; ++i) {
         socket->peer_address[i] = address[i];
     }
@@ -271,7 +273,7 @@ int sock_send(SocketRecord* socket, const char* bytes, int length, int* sent) {
     CORE_ASSERT_POINTER(bytes);
     CORE_ASSERT_POINTER(sent);
     *sent = 0;
-    if (!is_open(socket) || !wait_ready(socket, 0)) {
+    if (!is_open(socket) || !wait_ready(socket, SOCK_WAIT_WRITABLE)) {
         return 0;
     }
     return transfer_result(socket, send(socket->handle, bytes, length, 0), sent);
@@ -289,7 +291,7 @@ int sock_receive(SocketRecord* socket, char* buffer, int capacity, int* received
     u_long waiting = 0;
     if ((ioctlsocket(socket->handle, static_cast<long>(FIONREAD), &waiting) == SOCKET_ERROR ||
          waiting == 0) &&
-        !wait_ready(socket, 1)) {
+        !wait_ready(socket, SOCK_WAIT_READABLE)) {
         return 0;
     }
     int result = recv(socket->handle, buffer, capacity, 0);

@@ -22,6 +22,9 @@ int move_window_on_desktop(WindowHandle window, int x, int y, int width, int hei
 // WM_CLOSE or WM_QUIT stops it at once and stays queued for the main loop.
 int process_pending_messages();
 
+enum { WINDOW_DISABLED = 0, WINDOW_ENABLED = 1 };
+enum { WINDOW_UNCHECKED = 0, WINDOW_CHECKED = 1 };
+
 int enable_dialog_item(WindowHandle dialog, int id, int flag);
 // Only BST_CHECKED reads as checked; the indeterminate state does not.
 int get_item_checked(WindowHandle dialog, int id, int* flag);
@@ -48,5 +51,7 @@ WindowHandle get_progress_window();
 
 // Advances the progress window's bar and keeps the screen alive.
 int update_progress(double percentage);
-// Flag 1 centres the window over the desktop and shows it; any other hides it.
+enum { WINDOW_HIDDEN = 0, WINDOW_SHOWN = 1 };
+// WINDOW_SHOWN centres the window over the desktop and shows it; any other
+// flag hides it.
 int show_progress_window(int flag);

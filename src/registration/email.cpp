@@ -1,14 +1,12 @@
 #include "registration/email.h"
 
 #include "core/log.h"
+#include "core/text.h"
 
 namespace {
 
 int is_letter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-int is_digit(char c) {
-    return c >= '0' && c <= '9';
 }
 
 } // namespace
@@ -22,11 +20,11 @@ int email_address_valid(const char* text) {
     const char* at = text;
     for (; *at != '\0'; ++at) {
         char c = *at;
-        if (!is_letter(c) && !is_digit(c) && c != '-' && c != '+' && c != '_' && c != '@' &&
+        if (!is_letter(c) && !text_is_digit(c) && c != '-' && c != '+' && c != '_' && c != '@' &&
             c != '.') {
             return 0;
         }
-        if (is_digit(c)) {
+        if (text_is_digit(c)) {
             digit_in_label = 1;
         }
         if (seen_at && (c == '+' || c == '_' || c == '@')) {

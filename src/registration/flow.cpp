@@ -22,9 +22,9 @@ int submit_in_phases(const char* url, const unsigned char* record, int count) {
     for (int phase = PHASE_PROXY; phase < PHASE_COUNT; ++phase) {
         log_printf("Submission on phase %d\n", phase);
         if (phase == PHASE_PROXY) {
-            result = registration_submit(url, 1, record, count);
+            result = registration_submit(url, REGISTRATION_THROUGH_PROXY, record, count);
         } else if (phase == PHASE_DIRECT) {
-            result = registration_submit(url, 0, record, count);
+            result = registration_submit(url, REGISTRATION_DIRECT, record, count);
         } else if (message_confirm("There was a problem sending your registration, would you "
                                    "like to try again?",
                                    g_registration_caption)) {
@@ -86,7 +86,7 @@ int registration_run(void* owner_window, const char* question, const char* url,
         return 0;
     }
     update_progress(0.0);
-    show_progress_window(1);
+    show_progress_window(WINDOW_SHOWN);
 
     unsigned char* record = static_cast<unsigned char*>(MEM_ALLOC(REGISTRATION_RECORD_SIZE));
     int count = 0;
@@ -101,7 +101,7 @@ int registration_run(void* owner_window, const char* question, const char* url,
         registrant_save();
     }
     MEM_RETURN(record, REGISTRATION_RECORD_SIZE);
-    show_progress_window(0);
+    show_progress_window(WINDOW_HIDDEN);
 
     if (result == 1) {
         if (state->registry_path[0] != '\0') {

@@ -48,7 +48,7 @@ int box_of_choice(int choice) {
 
 void clear_choice_boxes(HWND dialog) {
     for (int id : g_choice_boxes) {
-        set_item_checked(dialog, id, 0);
+        set_item_checked(dialog, id, WINDOW_UNCHECKED);
     }
 }
 
@@ -57,11 +57,11 @@ void form_init(HWND dialog) {
     clear_choice_boxes(dialog);
     // "Already subscribed" is only offered to a user who has answered before.
     if (g_registrant.update_choice < UPDATES_YES) {
-        enable_dialog_item(dialog, IDC_UPDATES_ALREADY, 0);
+        enable_dialog_item(dialog, IDC_UPDATES_ALREADY, WINDOW_DISABLED);
     }
     int box = box_of_choice(g_registrant.update_choice);
     if (box) {
-        set_item_checked(dialog, box, 1);
+        set_item_checked(dialog, box, WINDOW_CHECKED);
     }
     for (const FormText& text : g_texts) {
         set_item_text(dialog, text.id, text.field, text.size);

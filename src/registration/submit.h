@@ -5,9 +5,11 @@ enum { REGISTRATION_REPLY_SIZE = 20480, REGISTRATION_AGENT_SIZE = 320 };
 
 #define REGISTRATION_ACCEPTED_WORD "RegSuccess"
 
+enum { REGISTRATION_DIRECT = 0, REGISTRATION_THROUGH_PROXY = 1 };
+
 // Posts the record (`count` bytes, already scrambled) to `url`, through the
-// system proxy when `use_proxy` is 1, and reads the reply until the server
-// closes it. Returns 1 when the reply held the accepting word, else 0.
+// system proxy with REGISTRATION_THROUGH_PROXY, and reads the reply until the
+// server closes it. Returns 1 when the reply held the accepting word, else 0.
 int registration_submit(const char* url, int use_proxy, const unsigned char* record, int count);
 
 // 1 when the accepting word, in any letter case, lies in the first `length`

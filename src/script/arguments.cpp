@@ -1,6 +1,7 @@
 #include "arguments.h"
 
 #include "core/log.h"
+#include "core/text.h"
 
 namespace {
 
@@ -15,10 +16,6 @@ int argument_offset(const InstallState* state, const char* arguments) {
 
 int is_argument_byte(char byte) {
     return static_cast<unsigned char>(byte) >= 0x20;
-}
-
-int is_space(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
 } // namespace
@@ -75,17 +72,5 @@ int arg_count(InstallState* state, const char* arguments, char character, int* c
 }
 
 int arg_decimal(const char* text) {
-    CORE_ASSERT_POINTER(text);
-    while (is_space(*text)) {
-        ++text;
-    }
-    int negative = *text == '-';
-    if (*text == '+' || *text == '-') {
-        ++text;
-    }
-    unsigned value = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        value = value * 10 + static_cast<unsigned>(*text - '0');
-    }
-    return static_cast<int>(negative ? 0U - value : value);
+    return text_decimal_wrapping(text);
 }

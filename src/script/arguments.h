@@ -29,5 +29,6 @@ int arg_count(InstallState* state, const char* arguments, char character, int* c
               int* consumed);
 
 // A signed decimal: leading white space, one optional sign, then digits up to
-// the first non-digit; no digits give 0. Beyond 32 bits it wraps around.
+// the first non-digit; no digits give 0. Beyond 32 bits it wraps around
+// (text_decimal_wrapping).
 int arg_decimal(const char* text);

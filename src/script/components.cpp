@@ -3,11 +3,11 @@
 
 #include "core/log.h"
 #include "core/text.h"
-#include "driver/run_mode.h"
 #include "platform/library.h"
 #include "script/arguments.h"
 #include "script/commands.h"
 #include "script/file_removal.h"
+#include "script/handover.h"
 #include "script/paths.h"
 
 namespace {

@@ -1,10 +1,9 @@
 // REGISTER: the registration's texts, read in every run mode; in the two
 // registration modes the flow runs, and a failure stops the mode's work.
 #include "core/log.h"
-#include "driver/run_mode.h"
-#include "registration/registration.h"
 #include "script/arguments.h"
 #include "script/commands.h"
+#include "script/handover.h"
 
 int cmd_register(InstallState* state, const char* arguments, int* consumed) {
     CORE_ASSERT_POINTER(state);

@@ -5,8 +5,8 @@
 #include "archive/ffs.h"
 #include "core/log.h"
 #include "core/memory.h"
-#include "driver/message.h"
 #include "script/arguments.h"
+#include "script/handover.h"
 #include "script/keyword_table.h"
 
 namespace {

@@ -3,11 +3,11 @@
 
 #include "core/log.h"
 #include "core/text.h"
-#include "driver/run_mode.h"
 #include "platform/shell_folder.h"
 #include "script/arguments.h"
 #include "script/commands.h"
 #include "script/file_removal.h"
+#include "script/handover.h"
 
 namespace {
 
@@ -16,6 +16,8 @@ enum { SHORTCUT_NUMBER_SIZE = 20 };
 char g_current_group[STATE_TEXT_SIZE];
 // 0 when the current group's name was cut to fit: its folder is then unknown.
 int g_group_whole = 1;
+
+enum { SHORTCUT_NAME_CUT = 0, SHORTCUT_NAME_WHOLE = 1 };
 
 // remove_item for an item name that may have been cut to fit (`whole` 0):
 // the shortcut of a cut name is not deleted.
@@ -75,7 +77,7 @@ int set_group(const char* group) {
 }
 
 int remove_item(const char* target, const char* arguments, const char* item) {
-    return remove_shortcut(target, arguments, item, 1, nullptr);
+    return remove_shortcut(target, arguments, item, SHORTCUT_NAME_WHOLE, nullptr);
 }
 
 int cmd_create_group(InstallState* state, const char* arguments, int* consumed) {

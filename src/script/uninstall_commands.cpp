@@ -3,15 +3,13 @@
 #include "core/log.h"
 #include "core/text.h"
 #include "driver/identity.h"
-#include "driver/message.h"
-#include "driver/run_mode.h"
 #include "platform/registry.h"
 #include "platform/window.h"
 #include "script/arguments.h"
 #include "script/commands.h"
 #include "script/file_removal.h"
+#include "script/handover.h"
 #include "script/paths.h"
-#include "update/update.h"
 
 namespace {
 
@@ -110,6 +108,8 @@ struct RemovalWalk {
     int index; // of the next name; the file list's names come first
 };
 
+enum { REMOVAL_TAKE = 0, REMOVAL_LOOK_AHEAD = 1 };
+
 // Expands the walk's next name into `removal`. Returns 0 when there is none,
 // or when `ahead` is 1 and the name starts with a macro: macros log as they
 // expand, so such a name waits for its turn.
@@ -139,13 +139,13 @@ int removal_next(RemovalWalk* walk, Removal* removal, int ahead) {
 // that logs nothing, so that each deletion knows whether its folder still
 // holds the next file.
 void remove_files(InstallState* state) {
-    show_progress_window(1);
+    show_progress_window(WINDOW_SHOWN);
     RemovalWalk walk = {state, state->file_list, 0};
     Removal removals[2];
     Removal* current = &removals[0];
     Removal* next = &removals[1];
     int position = 0;
-    int has_current = removal_next(&walk, current, 0);
+    int has_current = removal_next(&walk, current, REMOVAL_TAKE);
     while (has_current) {
         if (position < state->file_count) {
             update_progress(static_cast<double>(position) / state->file_count * 100.0);
@@ -153,7 +153,7 @@ void remove_files(InstallState* state) {
         ++position;
         int ahead = 0;
         RemovalWalk peek = walk;
-        if (removal_next(&peek, next, 1)) {
+        if (removal_next(&peek, next, REMOVAL_LOOK_AHEAD)) {
             walk = peek;
             ahead = 1;
         }
@@ -168,13 +168,13 @@ void remove_files(InstallState* state) {
             }
         }
         if (!ahead) {
-            has_current = removal_next(&walk, next, 0);
+            has_current = removal_next(&walk, next, REMOVAL_TAKE);
         }
         Removal* done = current;
         current = next;
         next = done;
     }
-    show_progress_window(0);
+    show_progress_window(WINDOW_HIDDEN);
 }
 
 void delete_uninstall_entry(const InstallState* state) {

@@ -1,8 +1,6 @@
 // The parts of a download that only read bytes.
 #include "update/download.h"
 
-#include <climits>
-
 #include "core/log.h"
 #include "core/text.h"
 
@@ -70,17 +68,7 @@ void status_line(const char* head, char* line, int size) {
 } // namespace
 
 int parse_leading_digits(const char* text) {
-    if (text == nullptr) {
-        return 0;
-    }
-    long long value = 0;
-    for (int i = 0; i < UPDATE_DIGITS_LIMIT && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > INT_MAX) {
-            value = INT_MAX;
-        }
-    }
-    return static_cast<int>(value);
+    return text ? text_digits_saturating(text, UPDATE_DIGITS_LIMIT) : 0;
 }
 
 int update_file_name(const char* url, char* name, int size) {

@@ -54,6 +54,8 @@ int update_download_outcome(const UpdateDownload* download);
 int update_download(InstallState* state, const char* url, int use_proxy, char* buffer,
                     int capacity);
 
-// Starts a program through the shell and, with `wait` 1, waits for it. The
+enum { UPDATE_NO_WAIT = 0, UPDATE_WAIT = 1 };
+
+// Starts a program through the shell and, with UPDATE_WAIT, waits for it. The
 // exit code stays 0 when it did not start or was not waited for. Returns 1.
 int execute_and_wait(const char* path, const char* parameters, int wait, int* exit_code);

@@ -10,10 +10,6 @@ int is_control(char c) {
     return static_cast<unsigned char>(c) < 0x20;
 }
 
-int is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 void clear_record(UpdateRecord* record) {
     record->key[0] = '\0';
     record->version[0] = '\0';
@@ -30,19 +26,19 @@ int update_version_number(double* number, char* text) {
     CORE_ASSERT_POINTER(number);
     CORE_ASSERT_POINTER(text);
     int end = 0;
-    while (is_digit(text[end]) || text[end] == '.') {
+    while (text_is_digit(text[end]) || text[end] == '.') {
         ++end;
     }
     text[end] = '\0';
     double whole = 0.0;
     int at = 0;
-    for (; is_digit(text[at]); ++at) {
+    for (; text_is_digit(text[at]); ++at) {
         whole = whole * 10.0 + (text[at] - '0');
     }
     double fraction = 0.0;
     double scale = 1.0;
     if (text[at] == '.') {
-        for (++at; is_digit(text[at]); ++at) {
+        for (++at; text_is_digit(text[at]); ++at) {
             fraction = fraction * 10.0 + (text[at] - '0');
             scale *= 10.0;
         }

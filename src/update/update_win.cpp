@@ -92,9 +92,9 @@ int download_and_launch(Attempt attempt) {
     attempt.retry_question = "There was a problem downloading the update, would you like to try "
                              "again?";
     update_progress(0.0);
-    show_progress_window(1);
+    show_progress_window(WINDOW_SHOWN);
     int result = run_attempts(attempt, download_once);
-    show_progress_window(0);
+    show_progress_window(WINDOW_HIDDEN);
     if (result && pinned &&
         !signature_check_file(offer->saved_path, state->update_key, offer->signature, &reason)) {
         log_printf("Delete file '%s'\n", offer->saved_path);
@@ -103,7 +103,7 @@ int download_and_launch(Attempt attempt) {
     }
     if (result) {
         int exit_code = 0;
-        execute_and_wait(offer->saved_path, g_quiet, 1, &exit_code);
+        execute_and_wait(offer->saved_path, g_quiet, UPDATE_WAIT, &exit_code);
         update_remove_leftovers(state, offer->saved_path);
         state->update_outcome = exit_code == 1 ? UPDATE_EXIT_CURRENT : UPDATE_EXIT_FAILED;
         message_notify(exit_code == 1 ? "Successfully updated program to latest version!"
@@ -134,13 +134,13 @@ int update_run(void*, InstallState* state) {
     }
     char* buffer = static_cast<char*>(MEM_ALLOC(UPDATE_BUFFER_SIZE));
     update_progress(0.0);
-    show_progress_window(1);
+    show_progress_window(WINDOW_SHOWN);
     Attempt attempt = {"Update on phase %d\n",
                        "There was a problem checking with the update server, would you like to "
                        "try again?",
                        state, buffer};
     int result = run_attempts(attempt, check_once);
-    show_progress_window(0);
+    show_progress_window(WINDOW_HIDDEN);
     if (result) {
         if (!update_compare(state, buffer)) {
             state->update_outcome = UPDATE_EXIT_UNREACHABLE;

@@ -10,7 +10,8 @@
 //   ffspack keygen --out maker.key
 //   ffspack sign --key maker.key FILE
 //
-// Exit codes: 0 done, 1 a file could not be used, 2 the command line is wrong.
+// Exit codes: 0 done, 1 a file could not be used, 2 the command line is wrong
+// (args.h, the dialect of every maker's tool).
 // Outputs are written to a temporary file beside them and renamed into place,
 // so a failed run never leaves a partial file; a new key file is created in
 // place, never over an existing one, and removed again if it cannot be written.
@@ -29,12 +30,14 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <random>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "archive_file.h"
+#include "args.h"
 #include "check.h"
 #include "installer.h"
 #include "makensis.h"
@@ -46,54 +49,47 @@ namespace fs = std::filesystem;
 
 namespace {
 
-enum { EXIT_DONE = 0, EXIT_FAILED = 1, EXIT_USAGE = 2 };
-
-const char g_usage[] =
-    "Usage:\n"
-    "  ffspack check SCRIPT.txt|install.dat|PACKED.exe [--strict]\n"
-    "      Warns of what the program would do wrong at the user's: arguments,\n"
+#define CHECK_HELP                                                                                 \
+    "  ffspack check SCRIPT.txt|install.dat|PACKED.exe [--strict]\n"                               \
+    "      Warns of what the program would do wrong at the user's: arguments,\n"                   \
     "      the order of commands, values it cuts or refuses, unsafe file names.\n"
-    "  ffspack compile SCRIPT.txt -o install.dat [--strict]\n"
+#define COMPILE_HELP                                                                               \
+    "  ffspack compile SCRIPT.txt -o install.dat [--strict]\n"                                     \
     "      Checks a readable install script and writes its stored form.\n"
-    "  ffspack pack --stub STUB.exe --script SCRIPT.txt|install.dat -o OUT.exe [--replace]\n"
-    "               [--strict] [--sign-command CMD]\n"
-    "      Appends the script to a copy of the stub as its archive. A stub that\n"
-    "      already carries an archive is refused unless --replace is given.\n"
-    "      compile and pack print check's warnings; --strict makes them fail.\n"
-    "      --sign-command runs CMD once to sign the packed file in place, %1 in\n"
+#define PACK_HELP                                                                                  \
+    "  ffspack pack --stub STUB.exe --script SCRIPT.txt|install.dat -o OUT.exe [--replace]\n"      \
+    "               [--strict] [--sign-command CMD]\n"                                             \
+    "      Appends the script to a copy of the stub as its archive. A stub that\n"                 \
+    "      already carries an archive is refused unless --replace is given.\n"                     \
+    "      compile and pack print check's warnings; --strict makes them fail.\n"                   \
+    "      --sign-command runs CMD once to sign the packed file in place, %1 in\n"                 \
     "      CMD standing for its path (no shell: double quotes group words).\n"
-    "  ffspack installer --script SCRIPT --files DIR --stub STUB.exe -o SETUP.exe\n"
-    "                    [--nsi OUT.nsi] [--makensis PATH] [--replace] [--strict]\n"
-    "                    [--sign-command CMD]\n"
-    "      Makes the product's setup.exe with NSIS's makensis: the files that the\n"
-    "      script names, taken from DIR, the uninstaller packed as pack does, the\n"
-    "      registry values, shortcuts and components that the uninstaller removes.\n"
-    "      --nsi keeps the NSIS script as OUT.nsi, with OUT.product.nsh (the\n"
-    "      product's macros, for a script of one's own) and OUT.uninstall.exe.\n"
-    "      setup.exe's exit codes: 0 installed, 1 installed with -Quiet, 2 aborted,\n"
-    "      3 a file, 4 a registry value, 5 a shortcut, 6 a component failed,\n"
-    "      7 a newer version is installed. --sign-command signs the packed\n"
+#define INSTALLER_HELP                                                                             \
+    "  ffspack installer --script SCRIPT --files DIR --stub STUB.exe -o SETUP.exe\n"               \
+    "                    [--nsi OUT.nsi] [--makensis PATH] [--replace] [--strict]\n"               \
+    "                    [--sign-command CMD]\n"                                                   \
+    "      Makes the product's setup.exe with NSIS's makensis: the files that the\n"               \
+    "      script names, taken from DIR, the uninstaller packed as pack does, the\n"               \
+    "      registry values, shortcuts and components that the uninstaller removes.\n"              \
+    "      --nsi keeps the NSIS script as OUT.nsi, with OUT.product.nsh (the\n"                    \
+    "      product's macros, for a script of one's own) and OUT.uninstall.exe.\n"                  \
+    "      setup.exe's exit codes: 0 installed, 1 installed with -Quiet, 2 aborted,\n"             \
+    "      3 a file, 4 a registry value, 5 a shortcut, 6 a component failed,\n"                    \
+    "      7 a newer version is installed. --sign-command signs the packed\n"                      \
     "      uninstaller before it goes in, then setup.exe.\n"
-    "  ffspack dump FILE.exe\n"
+#define DUMP_HELP                                                                                  \
+    "  ffspack dump FILE.exe\n"                                                                    \
     "      Prints the script embedded in FILE.exe (signed or not) in readable form.\n"
-    "  ffspack keygen --out KEYFILE\n"
+#define KEYGEN_HELP                                                                                \
+    "  ffspack keygen --out KEYFILE\n"                                                             \
     "      Writes a new private update key to KEYFILE and prints its UPDATE KEY: line.\n"
-    "  ffspack sign --key KEYFILE FILE\n"
+#define SIGN_HELP                                                                                  \
+    "  ffspack sign --key KEYFILE FILE\n"                                                          \
     "      Prints the signature of FILE's exact bytes for the update information.\n"
-    "  ffspack --help\n"
-    "\n"
-    "Readable scripts hold one command per line, KEYWORD:arg1<TAB>arg2...;\n"
-    "blank lines and lines starting with '#' are ignored.\n";
 
-int fail(const std::string& message) {
-    fprintf(stderr, "ffspack: %s\n", message.c_str());
-    return EXIT_FAILED;
-}
-
-int usage_error(const std::string& message) {
-    fprintf(stderr, "ffspack: %s\n%s", message.c_str(), g_usage);
-    return EXIT_USAGE;
-}
+const char g_notes[] = "\n"
+                       "Readable scripts hold one command per line, KEYWORD:arg1<TAB>arg2...;\n"
+                       "blank lines and lines starting with '#' are ignored.\n";
 
 bool read_file(const std::string& path, std::string* bytes, std::string* error) {
     FILE* file = fopen(path.c_str(), "rb");
@@ -235,53 +231,46 @@ bool load_script(const std::string& path, bool strict, std::vector<ScriptCommand
            passes_checks(path, *commands, *lines, strict, error);
 }
 
-int check(const std::vector<std::string>& arguments) {
-    std::string source;
-    bool strict = false;
-    for (const std::string& argument : arguments) {
-        if (argument == "--strict") {
-            strict = true;
-        } else if (source.empty() && argument[0] != '-') {
-            source = argument;
-        } else {
-            return usage_error("check: unexpected argument '" + argument + "'");
-        }
+const char g_check_usage[] = "Usage:\n" CHECK_HELP;
+
+int check(int count, char** arguments) {
+    std::map<std::string, std::string> values;
+    int exit_code = ARGS_EXIT_DONE;
+    if (!args_read(count, arguments,
+                   {{"SCRIPT", true, ARGS_OPERAND}, {"--strict", false, ARGS_FLAG}}, g_check_usage,
+                   &values, &exit_code)) {
+        return exit_code;
     }
-    if (source.empty()) {
-        return usage_error("check needs SCRIPT");
-    }
+    const std::string source = values["SCRIPT"];
+    bool strict = values.count("--strict") != 0;
     std::vector<ScriptCommand> commands;
     std::string error;
-    return load_script(source, strict, &commands, &error) ? EXIT_DONE : fail(error);
+    return load_script(source, strict, &commands, &error) ? ARGS_EXIT_DONE : args_fail(error);
 }
 
-int compile(const std::vector<std::string>& arguments) {
-    std::string source;
-    std::string output;
-    bool strict = false;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == "-o" && i + 1 < arguments.size()) {
-            output = arguments[++i];
-        } else if (arguments[i] == "--strict") {
-            strict = true;
-        } else if (source.empty() && arguments[i][0] != '-') {
-            source = arguments[i];
-        } else {
-            return usage_error("compile: unexpected argument '" + arguments[i] + "'");
-        }
+const char g_compile_usage[] = "Usage:\n" COMPILE_HELP;
+
+int compile(int count, char** arguments) {
+    std::map<std::string, std::string> values;
+    int exit_code = ARGS_EXIT_DONE;
+    if (!args_read(
+            count, arguments,
+            {{"SCRIPT.txt", true, ARGS_OPERAND}, {"-o", true}, {"--strict", false, ARGS_FLAG}},
+            g_compile_usage, &values, &exit_code)) {
+        return exit_code;
     }
-    if (source.empty() || output.empty()) {
-        return usage_error("compile needs SCRIPT.txt and -o OUTPUT");
-    }
+    const std::string source = values["SCRIPT.txt"];
+    const std::string output = values["-o"];
+    bool strict = values.count("--strict") != 0;
     std::string error;
     std::vector<ScriptCommand> commands;
     if (!load_script(source, strict, &commands, &error)) {
-        return fail(error);
+        return args_fail(error);
     }
     if (!write_file(output, ffspack_compile(commands), &error)) {
-        return fail(error);
+        return args_fail(error);
     }
-    return EXIT_DONE;
+    return ARGS_EXIT_DONE;
 }
 
 // The stub with the script appended as its archive. A stub that carries an
@@ -322,41 +311,32 @@ Finish packed_signer(const std::string& command, const std::string& output,
     };
 }
 
-int pack(const std::vector<std::string>& arguments) {
-    std::string stub_path;
-    std::string script_path;
-    std::string output;
-    std::string sign_command;
-    bool replace = false;
-    bool strict = false;
-    bool signing = false;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& option = arguments[i];
-        bool has_value = i + 1 < arguments.size();
-        if (option == "--stub" && has_value) {
-            stub_path = arguments[++i];
-        } else if (option == "--script" && has_value) {
-            script_path = arguments[++i];
-        } else if (option == "-o" && has_value) {
-            output = arguments[++i];
-        } else if (option == "--replace") {
-            replace = true;
-        } else if (option == "--strict") {
-            strict = true;
-        } else if (option == "--sign-command" && has_value) {
-            sign_command = arguments[++i];
-            signing = true;
-        } else {
-            return usage_error("pack: unexpected argument '" + option + "'");
-        }
+const char g_pack_usage[] = "Usage:\n" PACK_HELP;
+
+int pack(int count, char** arguments) {
+    std::map<std::string, std::string> values;
+    int exit_code = ARGS_EXIT_DONE;
+    if (!args_read(count, arguments,
+                   {{"--stub", true},
+                    {"--script", true},
+                    {"-o", true},
+                    {"--replace", false, ARGS_FLAG},
+                    {"--strict", false, ARGS_FLAG},
+                    {"--sign-command", false}},
+                   g_pack_usage, &values, &exit_code)) {
+        return exit_code;
     }
-    if (stub_path.empty() || script_path.empty() || output.empty()) {
-        return usage_error("pack needs --stub STUB.exe, --script SCRIPT and -o OUTPUT");
-    }
+    const std::string stub_path = values["--stub"];
+    const std::string script_path = values["--script"];
+    const std::string output = values["-o"];
+    bool replace = values.count("--replace") != 0;
+    bool strict = values.count("--strict") != 0;
+    bool signing = values.count("--sign-command") != 0;
+    const std::string sign_command = values["--sign-command"];
     std::string error;
     std::vector<std::string> split;
     if (signing && !sign_command_split(sign_command, output, &split, &error)) {
-        return usage_error("pack: " + error);
+        return args_usage_error("pack: " + error, g_pack_usage);
     }
 
     std::string packed;
@@ -365,9 +345,9 @@ int pack(const std::vector<std::string>& arguments) {
         !pack_uninstaller(stub_path, commands, replace, &packed, &error) ||
         !write_file(output, packed, &error,
                     signing ? packed_signer(sign_command, output, packed) : nullptr)) {
-        return fail(error);
+        return args_fail(error);
     }
-    return EXIT_DONE;
+    return ARGS_EXIT_DONE;
 }
 
 // The work folder of an installer: a new temporary folder, removed with all
@@ -406,7 +386,7 @@ int build_setup(const std::string& makensis, const std::string& script, const st
     std::string error;
     int descriptor = create_beside(output, &temporary, &error);
     if (descriptor < 0) {
-        return fail(error);
+        return args_fail(error);
     }
     close(descriptor);
     std::string printed;
@@ -416,61 +396,56 @@ int build_setup(const std::string& makensis, const std::string& script, const st
     if (!makensis_run(makensis, {"-INPUTCHARSET", "UTF8", define, script}, &exit_code, &printed,
                       &error)) {
         remove(temporary.c_str());
-        return fail(error);
+        return args_fail(error);
     }
     if (exit_code != 0) {
         remove(temporary.c_str());
         fprintf(stderr, "ffspack: makensis failed (exit %d)\n%s", exit_code, printed.c_str());
-        return EXIT_FAILED;
+        return ARGS_EXIT_FAILED;
     }
     // Signing tools may go by the extension.
     std::string staged = temporary + ".exe";
     if (sign && (!replace_file(temporary.c_str(), staged.c_str()) || !sign(staged, &error))) {
         remove(temporary.c_str());
         remove(staged.c_str());
-        return fail(error.empty() ? "cannot write '" + staged + "': " + strerror(errno) : error);
+        return args_fail(error.empty() ? "cannot write '" + staged + "': " + strerror(errno)
+                                       : error);
     }
     if (!replace_file((sign ? staged : temporary).c_str(), output.c_str())) {
         error = "cannot write '" + output + "': " + strerror(errno);
         remove((sign ? staged : temporary).c_str());
-        return fail(error);
+        return args_fail(error);
     }
-    return EXIT_DONE;
+    return ARGS_EXIT_DONE;
 }
 
-int installer(const std::vector<std::string>& arguments) {
-    std::string script_path, files, stub_path, output, kept, makensis, sign_command;
-    bool replace = false;
-    bool strict = false;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& option = arguments[i];
-        bool has_value = i + 1 < arguments.size();
-        std::string* value = option == "--script"         ? &script_path
-                             : option == "--files"        ? &files
-                             : option == "--stub"         ? &stub_path
-                             : option == "-o"             ? &output
-                             : option == "--nsi"          ? &kept
-                             : option == "--makensis"     ? &makensis
-                             : option == "--sign-command" ? &sign_command
-                                                          : nullptr;
-        if (value && has_value) {
-            *value = arguments[++i];
-        } else if (option == "--replace") {
-            replace = true;
-        } else if (option == "--strict") {
-            strict = true;
-        } else {
-            return usage_error("installer: unexpected argument '" + option + "'");
-        }
+const char g_installer_usage[] = "Usage:\n" INSTALLER_HELP;
+
+int installer(int count, char** arguments) {
+    std::map<std::string, std::string> values;
+    int exit_code = ARGS_EXIT_DONE;
+    if (!args_read(count, arguments,
+                   {{"--script", true},
+                    {"--files", true},
+                    {"--stub", true},
+                    {"-o", true},
+                    {"--nsi", false},
+                    {"--makensis", false},
+                    {"--replace", false, ARGS_FLAG},
+                    {"--strict", false, ARGS_FLAG},
+                    {"--sign-command", false}},
+                   g_installer_usage, &values, &exit_code)) {
+        return exit_code;
     }
-    if (script_path.empty() || files.empty() || stub_path.empty() || output.empty()) {
-        return usage_error(
-            "installer needs --script SCRIPT, --files DIR, --stub STUB.exe and -o SETUP.exe");
-    }
+    const std::string script_path = values["--script"], files = values["--files"],
+                      stub_path = values["--stub"], output = values["-o"], kept = values["--nsi"],
+                      makensis = values["--makensis"], sign_command = values["--sign-command"];
+    bool replace = values.count("--replace") != 0;
+    bool strict = values.count("--strict") != 0;
     std::string error;
     std::vector<std::string> split;
     if (!sign_command.empty() && !sign_command_split(sign_command, output, &split, &error)) {
-        return usage_error("installer: " + error);
+        return args_usage_error("installer: " + error, g_installer_usage);
     }
     InstallerInput input;
     input.script_name = script_path;
@@ -478,11 +453,11 @@ int installer(const std::vector<std::string>& arguments) {
     std::string packed;
     if (!load_script(script_path, strict, &input.commands, &error, &input.lines) ||
         !pack_uninstaller(stub_path, input.commands, replace, &packed, &error)) {
-        return fail(error);
+        return args_fail(error);
     }
     WorkFolder work;
     if (kept.empty() && !work.create(&error)) {
-        return fail(error);
+        return args_fail(error);
     }
     // OUT.nsi keeps OUT.product.nsh and OUT.uninstall.exe beside it.
     std::string base = kept.empty() ? (work.temporary / "setup").string() : kept;
@@ -511,7 +486,7 @@ int installer(const std::vector<std::string>& arguments) {
         fprintf(stderr, "ffspack: %s\n", fault.c_str());
     }
     if (!errors.empty()) {
-        return EXIT_FAILED;
+        return ARGS_EXIT_FAILED;
     }
     Finish sign_packed =
         sign_command.empty() ? nullptr : packed_signer(sign_command, uninstaller, packed);
@@ -521,7 +496,7 @@ int installer(const std::vector<std::string>& arguments) {
             script,
             installer_main(plan, fs::absolute(include).u8string(), fs::absolute(output).u8string()),
             &error)) {
-        return fail(error);
+        return args_fail(error);
     }
     Finish sign_setup = nullptr;
     if (!sign_command.empty()) {
@@ -532,45 +507,56 @@ int installer(const std::vector<std::string>& arguments) {
     return build_setup(makensis, script, output, sign_setup);
 }
 
-int dump(const std::vector<std::string>& arguments) {
-    if (arguments.size() != 1 || arguments[0][0] == '-') {
-        return usage_error("dump needs exactly one FILE.exe");
+const char g_dump_usage[] = "Usage:\n" DUMP_HELP;
+
+int dump(int count, char** arguments) {
+    std::map<std::string, std::string> values;
+    int exit_code = ARGS_EXIT_DONE;
+    if (!args_read(count, arguments, {{"FILE.exe", true, ARGS_OPERAND}}, g_dump_usage, &values,
+                   &exit_code)) {
+        return exit_code;
     }
-    const std::string& path = arguments[0];
+    const std::string path = values["FILE.exe"];
     std::string file;
     std::string error;
     if (!read_file(path, &file, &error)) {
-        return fail(error);
+        return args_fail(error);
     }
     std::string script;
     if (!ffspack_embedded_script(path, file, &script, &error)) {
-        return fail(error);
+        return args_fail(error);
     }
     std::vector<ScriptCommand> commands = ffspack_decompile(script);
     if (commands.empty()) {
-        return fail("'" + path + "' carries a damaged archive: it holds no script command");
+        return args_fail("'" + path + "' carries a damaged archive: it holds no script command");
     }
     std::string text = ffspack_source_text(commands);
     fwrite(text.data(), 1, text.size(), stdout);
-    return fflush(stdout) == 0 ? EXIT_DONE : fail("cannot write the script to standard output");
+    return fflush(stdout) == 0 ? ARGS_EXIT_DONE
+                               : args_fail("cannot write the script to standard output");
 }
 
-int keygen(const std::vector<std::string>& arguments) {
-    if (arguments.size() != 2 || arguments[0] != "--out") {
-        return usage_error("keygen needs --out KEYFILE");
+const char g_keygen_usage[] = "Usage:\n" KEYGEN_HELP;
+
+int keygen(int count, char** arguments) {
+    std::map<std::string, std::string> values;
+    int exit_code = ARGS_EXIT_DONE;
+    if (!args_read(count, arguments, {{"--out", true}}, g_keygen_usage, &values, &exit_code)) {
+        return exit_code;
     }
-    const std::string& path = arguments[1];
+    const std::string path = values["--out"];
     std::string pem;
     std::string public_hex;
     std::string error;
     if (!signing_keygen(&pem, &public_hex, &error)) {
-        return fail(error);
+        return args_fail(error);
     }
     // The old key may be the one that shipped products trust: never replace it.
     int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_BINARY, 0600);
     if (descriptor < 0) {
-        return fail(errno == EEXIST ? "'" + path + "' exists already; keygen never replaces a key"
-                                    : "cannot create '" + path + "': " + strerror(errno));
+        return args_fail(errno == EEXIST
+                             ? "'" + path + "' exists already; keygen never replaces a key"
+                             : "cannot create '" + path + "': " + strerror(errno));
     }
     FILE* file = fdopen(descriptor, "wb");
     bool written = file && fwrite(pem.data(), 1, pem.size(), file) == pem.size();
@@ -581,74 +567,52 @@ int keygen(const std::vector<std::string>& arguments) {
     if (!written) {
         error = "cannot write '" + path + "': " + strerror(errno);
         unlink(path.c_str());
-        return fail(error);
+        return args_fail(error);
     }
     printf("UPDATE KEY:%s\n", public_hex.c_str());
-    return fflush(stdout) == 0 ? EXIT_DONE : fail("cannot write the key line to standard output");
+    return fflush(stdout) == 0 ? ARGS_EXIT_DONE
+                               : args_fail("cannot write the key line to standard output");
 }
 
-int sign(const std::vector<std::string>& arguments) {
-    std::string key_path;
-    std::string file_path;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == "--key" && i + 1 < arguments.size()) {
-            key_path = arguments[++i];
-        } else if (file_path.empty() && arguments[i][0] != '-') {
-            file_path = arguments[i];
-        } else {
-            return usage_error("sign: unexpected argument '" + arguments[i] + "'");
-        }
+const char g_sign_usage[] = "Usage:\n" SIGN_HELP;
+
+int sign(int count, char** arguments) {
+    std::map<std::string, std::string> values;
+    int exit_code = ARGS_EXIT_DONE;
+    if (!args_read(count, arguments, {{"--key", true}, {"FILE", true, ARGS_OPERAND}}, g_sign_usage,
+                   &values, &exit_code)) {
+        return exit_code;
     }
-    if (key_path.empty() || file_path.empty()) {
-        return usage_error("sign needs --key KEYFILE and FILE");
-    }
+    const std::string key_path = values["--key"];
+    const std::string file_path = values["FILE"];
     std::string pem;
     std::string bytes;
     std::string signature;
     std::string error;
     if (!read_file(key_path, &pem, &error) || !read_file(file_path, &bytes, &error)) {
-        return fail(error);
+        return args_fail(error);
     }
     if (!signing_sign(pem, bytes, &signature, &error)) {
-        return fail(key_path + ": " + error);
+        return args_fail(key_path + ": " + error);
     }
     printf("%s\n", signature.c_str());
-    return fflush(stdout) == 0 ? EXIT_DONE : fail("cannot write the signature to standard output");
+    return fflush(stdout) == 0 ? ARGS_EXIT_DONE
+                               : args_fail("cannot write the signature to standard output");
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> arguments(argv + 1, argv + argc);
-    if (arguments.empty()) {
-        return usage_error("no command given");
-    }
-    const std::string command = arguments[0];
-    arguments.erase(arguments.begin());
-    if (command == "--help" || command == "-h" || command == "help") {
-        fputs(g_usage, stdout);
-        return EXIT_DONE;
-    }
-    if (command == "check") {
-        return check(arguments);
-    }
-    if (command == "compile") {
-        return compile(arguments);
-    }
-    if (command == "pack") {
-        return pack(arguments);
-    }
-    if (command == "installer") {
-        return installer(arguments);
-    }
-    if (command == "dump") {
-        return dump(arguments);
-    }
-    if (command == "keygen") {
-        return keygen(arguments);
-    }
-    if (command == "sign") {
-        return sign(arguments);
-    }
-    return usage_error("unknown command '" + command + "'");
+    const ArgsTool ffspack = {"ffspack",
+                              "1.0",
+                              {{"check", CHECK_HELP, check},
+                               {"compile", COMPILE_HELP, compile},
+                               {"pack", PACK_HELP, pack},
+                               {"installer", INSTALLER_HELP, installer},
+                               {"dump", DUMP_HELP, dump},
+                               {"keygen", KEYGEN_HELP, keygen},
+                               {"sign", SIGN_HELP, sign}},
+                              g_notes,
+                              nullptr};
+    return args_main(ffspack, argc, argv);
 }

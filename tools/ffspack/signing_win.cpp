@@ -91,37 +91,48 @@ bool blob_of(const std::string& pem, PrivateBlob* blob) {
     return true;
 }
 
+// An algorithm provider of CNG, closed when it goes out of scope.
+struct Provider {
+    BCRYPT_ALG_HANDLE handle = nullptr;
+    NTSTATUS status;
+    explicit Provider(LPCWSTR algorithm)
+        : status(BCryptOpenAlgorithmProvider(&handle, algorithm, nullptr, 0)) {}
+    ~Provider() {
+        if (status == 0) {
+            BCryptCloseAlgorithmProvider(handle, 0);
+        }
+    }
+    Provider(const Provider&) = delete;
+    Provider& operator=(const Provider&) = delete;
+};
+
 bool sha256(const std::string& bytes, unsigned char* digest, std::string* error) {
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    NTSTATUS status = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
-    if (status != 0) {
-        return failed("cannot hash", status, error);
+    Provider algorithm(BCRYPT_SHA256_ALGORITHM);
+    if (algorithm.status != 0) {
+        return failed("cannot hash", algorithm.status, error);
     }
     BCRYPT_HASH_HANDLE hash = nullptr;
-    status = BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0);
+    NTSTATUS status = BCryptCreateHash(algorithm.handle, &hash, nullptr, 0, nullptr, 0, 0);
     if (status == 0) {
         status = BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
                                 static_cast<ULONG>(bytes.size()), 0);
         status = status == 0 ? BCryptFinishHash(hash, digest, COORDINATE_SIZE, 0) : status;
         BCryptDestroyHash(hash);
     }
-    BCryptCloseAlgorithmProvider(algorithm, 0);
     return status == 0 || failed("cannot hash", status, error);
 }
 
 } // namespace
 
 bool signing_keygen(std::string* private_pem, std::string* public_hex, std::string* error) {
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    NTSTATUS status =
-        BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0);
-    if (status != 0) {
-        return failed("cannot make a P-256 key", status, error);
+    Provider algorithm(BCRYPT_ECDSA_P256_ALGORITHM);
+    if (algorithm.status != 0) {
+        return failed("cannot make a P-256 key", algorithm.status, error);
     }
     BCRYPT_KEY_HANDLE key = nullptr;
     PrivateBlob blob = {};
     ULONG size = 0;
-    status = BCryptGenerateKeyPair(algorithm, &key, 256, 0);
+    NTSTATUS status = BCryptGenerateKeyPair(algorithm.handle, &key, 256, 0);
     if (status == 0) {
         status = BCryptFinalizeKeyPair(key, 0);
         status = status == 0
@@ -130,7 +141,6 @@ bool signing_keygen(std::string* private_pem, std::string* public_hex, std::stri
                      : status;
         BCryptDestroyKey(key);
     }
-    BCryptCloseAlgorithmProvider(algorithm, 0);
     if (status != 0 || size != sizeof blob) {
         return failed("cannot make a P-256 key", status, error);
     }
@@ -155,24 +165,21 @@ bool signing_sign(const std::string& private_pem, const std::string& bytes,
     if (!sha256(bytes, digest, error)) {
         return false;
     }
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    NTSTATUS status =
-        BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0);
-    if (status != 0) {
-        return failed("cannot sign", status, error);
+    Provider algorithm(BCRYPT_ECDSA_P256_ALGORITHM);
+    if (algorithm.status != 0) {
+        return failed("cannot sign", algorithm.status, error);
     }
     BCRYPT_KEY_HANDLE key = nullptr;
     unsigned char signature[2 * COORDINATE_SIZE];
     ULONG size = 0;
-    status = BCryptImportKeyPair(algorithm, nullptr, BCRYPT_ECCPRIVATE_BLOB, &key,
-                                 reinterpret_cast<PUCHAR>(&blob), sizeof blob, 0);
+    NTSTATUS status = BCryptImportKeyPair(algorithm.handle, nullptr, BCRYPT_ECCPRIVATE_BLOB, &key,
+                                          reinterpret_cast<PUCHAR>(&blob), sizeof blob, 0);
     SecureZeroMemory(&blob, sizeof blob);
     if (status == 0) {
         status = BCryptSignHash(key, nullptr, digest, sizeof digest, signature, sizeof signature,
                                 &size, 0);
         BCryptDestroyKey(key);
     }
-    BCryptCloseAlgorithmProvider(algorithm, 0);
     if (status != 0 || size != sizeof signature) {
         return failed("cannot sign", status, error);
     }

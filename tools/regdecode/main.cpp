@@ -1,33 +1,32 @@
 // regdecode: prints the fields of a registration submission body.
 //
-//   regdecode [--json] [FILE]
+//   regdecode [decode] [--json] [FILE]
 //
 // Reads the body from FILE or standard input. Prints one "tag value" line per
 // field, or with --json one object with the head's numbers and the fields in
 // record order (each byte of a value as the code point of the same number).
-// Exit codes: 0 decoded, 1 malformed body (the reason on standard error),
-// 2 wrong usage or unreadable input.
+// Exit codes: 0 decoded, 1 unreadable input or malformed body (the reason on
+// standard error), 2 wrong usage (args.h).
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "args.h"
 #include "decode.h"
 
 namespace {
 
 const size_t g_body_limit = 16u << 20;
 
-const char g_usage[] =
-    "usage: regdecode [--json] [FILE]\n"
-    "Prints the fields of a registration submission body read from FILE or\n"
-    "standard input: one \"tag value\" line per field, or with --json one object.\n"
-    "Exit codes: 0 decoded, 1 malformed body, 2 wrong usage or unreadable input.\n";
+#define DECODE_HELP                                                                                \
+    "  regdecode [decode] [--json] [FILE]\n"                                                       \
+    "      Prints the fields of a registration submission body read from FILE or\n"                \
+    "      standard input: one \"tag value\" line per field, or with --json one object.\n"
 
-int usage() {
-    fputs(g_usage, stderr);
-    return 2;
-}
+const char g_decode_usage[] = "Usage:\n" DECODE_HELP;
 
 int read_all(FILE* file, std::vector<char>* body) {
     char chunk[65536];
@@ -80,32 +79,19 @@ void print_lines(const RegdecodeResult& result) {
     }
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    int json = 0;
-    const char* path = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        if (strcmp(argv[i], "--help") == 0) {
-            fputs(g_usage, stdout);
-            return 0;
-        }
-        if (strcmp(argv[i], "--json") == 0) {
-            json = 1;
-        } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-            return usage();
-        } else if (path) {
-            return usage();
-        } else {
-            path = argv[i];
-        }
+int decode(int count, char** arguments) {
+    std::map<std::string, std::string> values;
+    int exit_code = ARGS_EXIT_DONE;
+    if (!args_read(count, arguments, {{"--json", false, ARGS_FLAG}, {"FILE", false, ARGS_OPERAND}},
+                   g_decode_usage, &values, &exit_code)) {
+        return exit_code;
     }
+    const std::string path = values["FILE"];
     FILE* file = stdin;
-    if (path && strcmp(path, "-") != 0) {
-        file = fopen(path, "rb");
+    if (!path.empty() && path != "-") {
+        file = fopen(path.c_str(), "rb");
         if (!file) {
-            fprintf(stderr, "regdecode: cannot open '%s'\n", path);
-            return 2;
+            return args_fail("cannot open '" + path + "'");
         }
     }
     std::vector<char> body;
@@ -114,19 +100,28 @@ int main(int argc, char** argv) {
         fclose(file);
     }
     if (!read) {
-        fprintf(stderr, "regdecode: cannot read the body (or it exceeds %zu bytes)\n",
-                g_body_limit);
-        return 2;
+        return args_fail("cannot read the body (or it exceeds " + std::to_string(g_body_limit) +
+                         " bytes)");
     }
     std::unique_ptr<RegdecodeResult> result(new RegdecodeResult);
     if (!regdecode_body(body.data(), static_cast<int>(body.size()), result.get())) {
-        fprintf(stderr, "regdecode: %s\n", result->error);
-        return 1;
+        return args_fail(result->error);
     }
-    if (json) {
+    if (values.count("--json")) {
         print_json(*result);
     } else {
         print_lines(*result);
     }
-    return 0;
+    return ARGS_EXIT_DONE;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const ArgsTool regdecode = {"regdecode",
+                                "1.0",
+                                {{"decode", DECODE_HELP, decode}},
+                                "The command's name may be left out.\n",
+                                "decode"};
+    return args_main(regdecode, argc, argv);
 }

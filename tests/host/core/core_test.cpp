@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -91,6 +92,22 @@ TEST(Text, CompareFindLengthAndCutsToTheBuffer) {
     char full[4] = {'a', 'b', 'c', 'd'};
     EXPECT_EQ(0, text_append(full, sizeof full, "x"));
     EXPECT_EQ('d', full[3]);
+}
+
+// One reading of numbers, two rules past 32 bits: the script's wraps, the socket layer's saturates.
+TEST(Text, DecimalsWrapOrSaturateAsTheirNamesSay) {
+    // clang-format off
+    const struct { const char* text; int wrapping, saturating, three_digits; } cases[] = {
+        {"abc", 0, 0, 0}, {" \t+7x", 7, 7, 0}, {"--5", 0, 0, 0}, {"1234", 1234, 1234, 123},
+        {"4294967297", 1, INT_MAX, 429}, {"-2147483648", INT_MIN, INT_MIN, 0},
+        {"-99999999999", -1215752191, INT_MIN, 0}, {"2147483648", INT_MIN, INT_MAX, 214}};
+    // clang-format on
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.wrapping, text_decimal_wrapping(c.text)) << c.text;
+        EXPECT_EQ(c.saturating, text_decimal_saturating(c.text)) << c.text;
+        EXPECT_EQ(c.three_digits, text_digits_saturating(c.text, 3)) << c.text;
+    }
+    EXPECT_EQ(INT_MAX, text_digits_saturating("99999999999", 11));
 }
 
 TEST(Log, OptionsBannerAppendSectionsAndTheEntryLimit) {

@@ -52,7 +52,8 @@ TEST(Http, UrlPartsProxyTextAndRequestHeads) {
         {"http://server:8080/d/f?x=1", "http://server/ /d/f?x=1 server"}, {"", "  "},
         {"http://server", "http://server  server"}, {"server/file", "server/ /file server"},
         {"http://1.2.3.4:5/u?a=b:c/d", "http://1.2.3.4/ /u?a=b:c/d 1.2.3.4"},
-        {"http://user:pw@server:81/x", "http://user:pw@server/ /x server"}};
+        {"http://user:pw@server:81/x", "http://user:pw@server/ /x server"},
+        {"http://server:81:82/x", "http://server:81/ /x server:81"}}; // the last ':'; sockets take the first
     // clang-format on
     for (auto [url, expected] : urls) {
         HttpUrl parts;
@@ -105,7 +106,8 @@ TEST(Socket, HostAndPortFromTheUrlAndErrorTexts) {
         {"http://server:\r81/", "81 server.example"}, {"http://server:/x", "0 server.example"},
         {"http://a@b@server:81/x@y", "81 server.example"}, {"http://10.1.2.3/x", "80 Unknown"},
         {"server/a?u=http://server:99/", "99 server.example"}, {"10.9.8.263:3128", "3128 named.example"},
-        {"http://nowhere/x", "fails name:nowhere"}, {"http://1.2.3.4.5/", "fails name:1.2.3.4.5"}};
+        {"http://nowhere/x", "fails name:nowhere"}, {"http://1.2.3.4.5/", "fails name:1.2.3.4.5"},
+        {"http://server:81:82/x", "81 server.example"}};
     // clang-format on
     for (auto [url, expected] : cases) {
         EXPECT_EQ(expected, host_of(url)) << url;

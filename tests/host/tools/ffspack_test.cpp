@@ -205,10 +205,10 @@ TEST(Ffspack, EveryCommandDoesItsJobAndFailuresSayWhy) {
         {"sign --key setup.exe setup.exe", "1 ffspack: setup.exe: not an EC P-256 private key (unencrypted PEM)\n"},
         {"sign --key p384.key setup.exe", "1 ffspack: p384.key: not an EC P-256 private key (unencrypted PEM)\n"},
         {"sign --key maker.key missing.exe", "1 ffspack: cannot open 'missing.exe': No such file or directory\n"},
-        {"keygen -o maker.key", "2 ffspack: keygen needs --out KEYFILE\n"}, {"sign --key maker.key", "2 ffspack: sign needs --key KEYFILE and FILE\n"},
+        {"keygen -o maker.key", "2 ffspack: unknown argument '-o'\n"}, {"sign --key maker.key", "2 ffspack: FILE is missing\n"},
         {"check warn.txt", "0 ffspack: warning: warn.txt:1: no INSTALL: the uninstaller removes nothing\n"},
         {"compile warn.txt --strict -o o.dat", "1 ffspack: warning: warn.txt:1: no INSTALL"},
-        {"compile two.txt", "2 ffspack: "}, {"--help", "0 Usage:\n  ffspack check SCRIPT.txt|install.dat|PACKED.exe [--strict]\n"}};
+        {"compile two.txt", "2 ffspack: "}, {"--help", "0 Usage: ffspack COMMAND [OPTIONS]    (ffspack COMMAND --help tells more)\n  ffspack check SCRIPT.txt|install.dat|PACKED.exe [--strict]\n"}};
     // clang-format on
     for (auto [arguments, output] : cases) {
         EXPECT_EQ(output, ffspack(arguments).substr(0, strlen(output))) << arguments;

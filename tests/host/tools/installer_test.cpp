@@ -230,7 +230,7 @@ TEST(Installer, MakensisMakesTheSampleAndAMakersOwnScript) {
         {"installer --script " + g_sample + " --files extra --stub stub.exe -o bad.exe --strict", "1 ffspack: warning: extra/extra.txt: the script does not list it: not installed, as it would stay behind after an uninstall\nffspack: extra: 1 warning with --strict\n"},
         {made + "-o bad.exe --nsi no/x.nsi", "1 ffspack: cannot write 'no/x.uninstall.exe': No such file or directory\n"},
         {"installer --script " + g_sample + " --files nothing --stub stub.exe -o bad.exe", "1 ffspack: nothing/readme.txt: no such file, but FILE LIST names it (" + g_sample + ":29)\n"},
-        {"installer --files files -o bad.exe", "2 ffspack: installer needs --script SCRIPT, --files DIR, --stub STUB.exe and -o SETUP.exe\n"}};
+        {"installer --files files -o bad.exe", "2 ffspack: --script is missing\nUsage:\n  ffspack installer "}};
     // clang-format on
     for (const auto& row : failures) {
         EXPECT_EQ(row[1], ffspack(row[0]).substr(0, row[1].size())) << row[0];
