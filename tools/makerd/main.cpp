@@ -20,7 +20,9 @@ const char g_usage[] =
     "  makerd export --db FILE [--format csv|json]\n"
     "      Prints every stored registration.\n"
     "  makerd user add|remove NAME --db FILE    makerd user list --db FILE\n"
-    "      The accounts of the web console that serve opens under /console/.\n";
+    "      The accounts of the web console that serve opens under /console/.\n"
+    "  FILE is a SQLite file, or a PostgreSQL database that several servers share:\n"
+    "  postgresql://USER@HOST:PORT/NAME (README, \"The maker's server\").\n";
 
 } // namespace
 

@@ -1,5 +1,8 @@
 #include "writer.h"
 
+#include "database.h"
+
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -23,7 +26,6 @@ struct WriterJob {
 
 struct Writer {
     Database db;
-    StorageWriter storage;
     std::mutex mutex;
     std::condition_variable queued;
     std::condition_variable answered;
@@ -38,24 +40,29 @@ struct Writer {
 namespace {
 
 // One transaction for the whole group: all of it is stored, or none.
-void writer_commit(Writer* writer, const std::vector<WriterJob*>& group) {
+void writer_commit(Writer* writer, std::vector<WriterJob*> group) {
+    Storage* storage = writer->db.get();
+    if (storage->shared()) {
+        std::sort(group.begin(), group.end(), [](const WriterJob* a, const WriterJob* b) {
+            return a->record->body_sha256 < b->record->body_sha256;
+        });
+    }
     Tallies tallies;
-    bool good = storage_begin(&writer->storage);
+    bool good = storage->begin();
     for (size_t i = 0; good && i < group.size(); ++i) {
-        StorageInsert inserted = storage_insert(&writer->storage, *group[i]->record);
+        StorageInsert inserted = storage->insert(*group[i]->record);
         good = inserted != STORAGE_FAILED;
         group[i]->result = inserted == STORAGE_STORED ? WRITER_STORED : WRITER_DUPLICATE;
         if (inserted == STORAGE_STORED) {
             storage_tally(*group[i]->record, &tallies);
         }
     }
-    if (good && storage_add_tallies(&writer->storage, tallies) &&
-        storage_commit(&writer->storage)) {
+    if (good && storage->add_tallies(tallies) && storage->commit()) {
         return;
     }
     fprintf(stderr, "makerd: %zu registrations not stored: %s\n", group.size(),
-            sqlite3_errmsg(writer->db.get()));
-    database_rollback(writer->db.get());
+            storage->failure().c_str());
+    storage->rollback();
     for (WriterJob* job : group) {
         job->result = WRITER_FAILED;
     }
@@ -69,14 +76,13 @@ void writer_flush_counts(Writer* writer) {
         std::lock_guard<std::mutex> lock(writer->count_mutex);
         batch.swap(writer->counts);
     }
-    if (batch.empty() ||
-        (storage_begin(&writer->storage) && storage_add_tallies(&writer->storage, batch) &&
-         storage_commit(&writer->storage))) {
+    Storage* storage = writer->db.get();
+    if (batch.empty() || (storage->begin() && storage->add_tallies(batch) && storage->commit())) {
         return;
     }
     fprintf(stderr, "makerd: counts not stored, kept for the next try: %s\n",
-            sqlite3_errmsg(writer->db.get()));
-    database_rollback(writer->db.get());
+            storage->failure().c_str());
+    storage->rollback();
     std::lock_guard<std::mutex> lock(writer->count_mutex);
     for (const auto& [key, count] : batch) {
         writer->counts[key] += count;
@@ -120,8 +126,7 @@ void writer_loop(Writer* writer) {
 
 Writer* writer_start(const std::string& db_path, std::string* error) {
     std::unique_ptr<Writer> writer(new Writer);
-    if (!storage_open(db_path, true, &writer->db, error) ||
-        !storage_writer_prepare(writer->db.get(), &writer->storage, error)) {
+    if (!storage_open(db_path, true, &writer->db, error)) {
         return nullptr;
     }
     writer->thread = std::thread(writer_loop, writer.get());
@@ -147,9 +152,9 @@ void writer_count(Writer* writer, const std::string& kind, const std::string& su
     ++writer->counts[key];
 }
 
-bool writer_tallies(Writer* writer, sqlite3* db, Tallies* tallies, std::string* error) {
+bool writer_tallies(Writer* writer, Storage* db, Tallies* tallies, std::string* error) {
     std::lock_guard<std::mutex> flushing(writer->flush_mutex);
-    if (!storage_tallies(db, tallies, error)) {
+    if (!db->tallies(tallies, error)) {
         return false;
     }
     std::lock_guard<std::mutex> lock(writer->count_mutex);
