@@ -5,6 +5,7 @@
 #include <libpq-fe.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "storage.h"
@@ -80,6 +81,22 @@ Parameter pg_text(const std::string& value) {
 
 Parameter pg_number(long long value) {
     return {std::to_string(value), 0, 0};
+}
+
+// libpq's messages, which may span lines, as one line for the log.
+std::string pg_one_line(const char* message) {
+    std::string line;
+    for (const char* c = message; *c; ++c) {
+        if (*c != '\n' && *c != '\t') {
+            line += *c;
+        } else if (!line.empty() && line.back() != ' ') {
+            line += ' ';
+        }
+    }
+    while (!line.empty() && line.back() == ' ') {
+        line.pop_back();
+    }
+    return line;
 }
 
 std::string pg_cell(const PGresult* result, int row, int column) {
@@ -162,6 +179,7 @@ class PostgresStorage : public Storage {
 
     bool connected();
     Result exec(const char* sql, const std::vector<Parameter>& parameters);
+    Result exec_once(const char* sql, const std::vector<Parameter>& parameters);
     bool run(const char* sql, const std::vector<Parameter>& parameters = {}) {
         return exec(sql, parameters) != nullptr;
     }
@@ -192,14 +210,23 @@ bool PostgresStorage::connected() {
     if (PQstatus(connection) == CONNECTION_OK) {
         return true;
     }
-    last_failure = PQerrorMessage(connection);
-    while (!last_failure.empty() && last_failure.back() == '\n') {
-        last_failure.pop_back();
-    }
+    last_failure = pg_one_line(PQerrorMessage(connection));
     return false;
 }
 
+// A connection found lost by a statement that began nothing and changed
+// nothing (BEGIN, or a read outside a transaction) is made again and the
+// statement sent once more, so that the first request after the database
+// came back is not refused for the connection of before.
 Result PostgresStorage::exec(const char* sql, const std::vector<Parameter>& parameters) {
+    bool again = PQtransactionStatus(connection) == PQTRANS_IDLE &&
+                 (strncmp(sql, "BEGIN", 5) == 0 || strncmp(sql, "SELECT", 6) == 0);
+    Result result = exec_once(sql, parameters);
+    return result || !again || PQstatus(connection) == CONNECTION_OK ? std::move(result)
+                                                                     : exec_once(sql, parameters);
+}
+
+Result PostgresStorage::exec_once(const char* sql, const std::vector<Parameter>& parameters) {
     if (!connected()) {
         return nullptr;
     }
@@ -218,10 +245,8 @@ Result PostgresStorage::exec(const char* sql, const std::vector<Parameter>& para
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
         return result;
     }
-    last_failure = result ? PQresultErrorMessage(result.get()) : PQerrorMessage(connection);
-    while (!last_failure.empty() && last_failure.back() == '\n') {
-        last_failure.pop_back();
-    }
+    last_failure =
+        pg_one_line(result ? PQresultErrorMessage(result.get()) : PQerrorMessage(connection));
     return nullptr;
 }
 
@@ -254,7 +279,7 @@ bool PostgresStorage::upgrade(std::string* error) {
     good = number >= 2 ||
            PQresultStatus(Result(PQexec(connection, g_schema_2)).get()) == PGRES_COMMAND_OK;
     if (!good) {
-        last_failure = PQerrorMessage(connection);
+        last_failure = pg_one_line(PQerrorMessage(connection));
     }
     good =
         good &&
@@ -337,7 +362,7 @@ bool PostgresStorage::walk(const std::function<bool(const Registration&)>& visit
                            " ORDER BY r.id, f.position",
                            0, nullptr, nullptr, nullptr, nullptr, 1) ||
         !PQsetSingleRowMode(connection)) {
-        last_failure = PQerrorMessage(connection);
+        last_failure = pg_one_line(PQerrorMessage(connection));
         return failed("cannot read the registrations", error);
     }
     Registration registration;
@@ -355,7 +380,7 @@ bool PostgresStorage::walk(const std::function<bool(const Registration&)>& visit
             }
         } else if (PQresultStatus(result) != PGRES_SINGLE_TUPLE &&
                    PQresultStatus(result) != PGRES_TUPLES_OK) {
-            last_failure = PQresultErrorMessage(result);
+            last_failure = pg_one_line(PQresultErrorMessage(result));
             good = false;
         }
     }
@@ -516,6 +541,9 @@ bool PostgresStorage::healthy(std::string* error) {
 bool storage_postgres_open(const std::string& url, bool create, Database* db, std::string* error) {
     std::unique_ptr<PostgresStorage> storage(new PostgresStorage);
     storage->connection = PQconnectdb(url.c_str());
+    // The server's notices ("already exists, skipping") are no news to the maker.
+    PQsetNoticeProcessor(
+        storage->connection, [](void*, const char*) {}, nullptr);
     bool good = storage->connected() || storage->failed("cannot connect to the database", error);
     good = good && (!create || storage->upgrade(error));
     db->reset(storage.release());
