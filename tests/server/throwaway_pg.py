@@ -50,6 +50,12 @@ class Cluster:
     def url(self):
         return f"postgresql://makerd@127.0.0.1:{self.port}/postgres"
 
+    def create(self, name):
+        """A new database `name` in the cluster; its URL."""
+        subprocess.run(["psql", "-q", "-d", self.url, "-c", f'CREATE DATABASE "{name}"'],
+                       check=True, capture_output=True)
+        return self.url.rsplit("/", 1)[0] + "/" + name
+
     def start(self):
         options = f"-c listen_addresses=127.0.0.1 -p {self.port} -k {self.folder} -c max_connections=300"
         subprocess.run(_as_owner([f"{BIN}/pg_ctl", "-D", self.data, "-w", "-t", str(DEADLINE),
