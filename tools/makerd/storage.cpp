@@ -24,6 +24,17 @@ void storage_tally(const Registration& registration, Tallies* tallies) {
     ++(*tallies)[{"mailing", "", field(400), "", ""}];
 }
 
+bool Storage::insert_group(const std::vector<const Registration*>& group,
+                           std::vector<StorageInsert>* results) {
+    for (const Registration* registration : group) {
+        results->push_back(insert(*registration));
+        if (results->back() == STORAGE_FAILED) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool storage_is_postgres(const std::string& target) {
     return target.rfind("postgresql://", 0) == 0 || target.rfind("postgres://", 0) == 0;
 }

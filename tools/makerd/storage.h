@@ -77,11 +77,6 @@ class Storage {
     // The database's own words about the last failure.
     virtual std::string failure() = 0;
 
-    // Whether other processes write the same database at the same time, so
-    // that a writer takes its rows' locks in one order (by body hash) that all
-    // of them share.
-    virtual bool shared() const = 0;
-
     // The writer's transaction: begin, inserts and tallies, commit (or rollback).
     virtual bool begin() = 0;
     virtual bool commit() = 0;
@@ -89,6 +84,11 @@ class Storage {
 
     // Inserts `registration` unless a body of the same SHA-256 is stored.
     virtual StorageInsert insert(const Registration& registration) = 0;
+
+    // Inserts each of `group` as insert does, `results` in the same order; in
+    // as few round trips as the database allows. False when any failed.
+    virtual bool insert_group(const std::vector<const Registration*>& group,
+                              std::vector<StorageInsert>* results);
 
     // Adds `tallies` to the stored counts.
     virtual bool add_tallies(const Tallies& tallies) = 0;

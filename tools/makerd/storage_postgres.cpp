@@ -4,8 +4,10 @@
 // binary format too (integers big-endian).
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 
 #include "storage.h"
@@ -83,6 +85,33 @@ Parameter pg_number(long long value) {
     return {std::to_string(value), 0, 0};
 }
 
+// An array in text form, its type given by a cast in the statement: {"a","b"}.
+Parameter pg_array(const std::vector<std::string>& items) {
+    std::string text = "{";
+    for (const std::string& item : items) {
+        text += text.size() > 1 ? ",\"" : "\"";
+        for (char c : item) {
+            if (c == '"' || c == '\\') {
+                text += '\\';
+            }
+            text += c;
+        }
+        text += '"';
+    }
+    return {text + "}", 0, 0};
+}
+
+// bytea's hex form, for an element of a bytea array.
+std::string pg_hex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string hex = "\\x";
+    for (unsigned char c : bytes) {
+        hex += digits[c >> 4];
+        hex += digits[c & 15];
+    }
+    return hex;
+}
+
 // libpq's messages, which may span lines, as one line for the log.
 std::string pg_one_line(const char* message) {
     std::string line;
@@ -154,11 +183,12 @@ class PostgresStorage : public Storage {
     ~PostgresStorage() override { PQfinish(connection); }
 
     std::string failure() override { return last_failure; }
-    bool shared() const override { return true; }
     bool begin() override { return run("BEGIN"); }
     bool commit() override { return run("COMMIT"); }
     void rollback() override;
     StorageInsert insert(const Registration& registration) override;
+    bool insert_group(const std::vector<const Registration*>& group,
+                      std::vector<StorageInsert>* results) override;
     bool add_tallies(const Tallies& tallies) override;
     bool read_begin(std::string* error) override;
     void read_end() override { rollback(); }
@@ -295,44 +325,79 @@ bool PostgresStorage::upgrade(std::string* error) {
 }
 
 StorageInsert PostgresStorage::insert(const Registration& registration) {
-    Result inserted =
-        exec("INSERT INTO registrations (received, peer, version, body_sha256)"
-             " VALUES ($1, $2, $3, $4) ON CONFLICT (body_sha256) DO NOTHING RETURNING id",
-             {pg_text(registration.received), pg_text(registration.peer),
-              pg_bytes(registration.version), pg_text(registration.body_sha256)});
-    if (!inserted) {
-        return STORAGE_FAILED;
+    std::vector<StorageInsert> results;
+    return insert_group({&registration}, &results) ? results[0] : STORAGE_FAILED;
+}
+
+// Three statements for the whole group, each over arrays. The rows go in
+// order of body hash, so that two servers whose groups share bodies take
+// their locks in the same order and never wait for each other in a circle.
+bool PostgresStorage::insert_group(const std::vector<const Registration*>& group,
+                                   std::vector<StorageInsert>* results) {
+    std::vector<size_t> order(group.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
     }
-    if (PQntuples(inserted.get()) == 0) {
-        return STORAGE_DUPLICATE;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return group[a]->body_sha256 < group[b]->body_sha256;
+    });
+    std::vector<std::string> received, peers, versions, hashes;
+    for (size_t i : order) {
+        received.push_back(group[i]->received);
+        peers.push_back(group[i]->peer);
+        versions.push_back(pg_hex(group[i]->version));
+        hashes.push_back(group[i]->body_sha256);
     }
-    if (registration.fields.empty()) {
-        return STORAGE_STORED;
+    Result rows = exec("INSERT INTO registrations (received, peer, version, body_sha256)"
+                       " SELECT * FROM unnest($1::text[], $2::text[], $3::bytea[], $4::text[])"
+                       " ON CONFLICT (body_sha256) DO NOTHING RETURNING id, body_sha256",
+                       {pg_array(received), pg_array(peers), pg_array(versions), pg_array(hashes)});
+    if (!rows) {
+        return false;
     }
-    // All the fields in one statement: one round trip per registration, not per field.
-    std::string sql = "INSERT INTO fields (registration_id, position, tag, value) VALUES ";
-    std::vector<Parameter> parameters = {pg_number(pg_integer(inserted.get(), 0, 0))};
-    for (size_t i = 0; i < registration.fields.size(); ++i) {
-        std::string at = std::to_string(2 * i + 2);
-        sql += (i ? ", ($1::bigint, " : "($1::bigint, ") + std::to_string(i) + ", $" + at +
-               "::integer, $" + std::to_string(2 * i + 3) + ")";
-        parameters.push_back(pg_number(registration.fields[i].first));
-        parameters.push_back(pg_bytes(registration.fields[i].second));
+    std::map<std::string, long long> stored; // by body hash, until its first registration claims it
+    for (int row = 0; row < PQntuples(rows.get()); ++row) {
+        stored[pg_cell(rows.get(), row, 1)] = pg_integer(rows.get(), row, 0);
     }
-    return run(sql.c_str(), parameters) ? STORAGE_STORED : STORAGE_FAILED;
+    results->assign(group.size(), STORAGE_DUPLICATE);
+    std::vector<std::string> ids, positions, tags, values;
+    for (size_t i : order) {
+        auto found = stored.find(group[i]->body_sha256);
+        if (found == stored.end()) {
+            continue;
+        }
+        (*results)[i] = STORAGE_STORED;
+        for (size_t position = 0; position < group[i]->fields.size(); ++position) {
+            ids.push_back(std::to_string(found->second));
+            positions.push_back(std::to_string(position));
+            tags.push_back(std::to_string(group[i]->fields[position].first));
+            values.push_back(pg_hex(group[i]->fields[position].second));
+        }
+        stored.erase(found);
+    }
+    return ids.empty() ||
+           run("INSERT INTO fields (registration_id, position, tag, value)"
+               " SELECT * FROM unnest($1::bigint[], $2::integer[], $3::integer[], $4::bytea[])",
+               {pg_array(ids), pg_array(positions), pg_array(tags), pg_array(values)});
 }
 
 bool PostgresStorage::add_tallies(const Tallies& tallies) {
+    std::vector<std::string> kinds, days, a, b, c, counts;
     for (const auto& [key, count] : tallies) {
-        if (!run("INSERT INTO tallies (kind, day, a, b, c, count) VALUES ($1, $2, $3, $4, $5, $6)"
-                 " ON CONFLICT (kind, day, a, b, c)"
-                 " DO UPDATE SET count = tallies.count + excluded.count",
-                 {pg_text(key.kind), pg_text(key.day), pg_bytes(key.a), pg_bytes(key.b),
-                  pg_bytes(key.c), pg_number(count)})) {
-            return false;
-        }
+        kinds.push_back(key.kind);
+        days.push_back(key.day);
+        a.push_back(pg_hex(key.a));
+        b.push_back(pg_hex(key.b));
+        c.push_back(pg_hex(key.c));
+        counts.push_back(std::to_string(count));
     }
-    return true;
+    return tallies.empty() ||
+           run("INSERT INTO tallies (kind, day, a, b, c, count) SELECT * FROM unnest($1::text[],"
+               " $2::text[], $3::bytea[], $4::bytea[], $5::bytea[], $6::bigint[])"
+               " ON CONFLICT (kind, day, a, b, c) DO UPDATE SET count = tallies.count + "
+               "excluded.count",
+               {pg_array(kinds), pg_array(days), pg_array(a), pg_array(b), pg_array(c),
+                pg_array(counts)});
 }
 
 bool PostgresStorage::read_begin(std::string* error) {

@@ -105,7 +105,6 @@ class SqliteStorage : public Storage {
     DatabaseStatement schema_count{nullptr, sqlite3_finalize};
 
     std::string failure() override { return sqlite3_errmsg(db); }
-    bool shared() const override { return false; }
     bool begin() override;
     bool commit() override { return storage_step(commit_statement.get()); }
     void rollback() override { database_rollback(db); }

@@ -2,7 +2,6 @@
 
 #include "database.h"
 
-#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -40,20 +39,18 @@ struct Writer {
 namespace {
 
 // One transaction for the whole group: all of it is stored, or none.
-void writer_commit(Writer* writer, std::vector<WriterJob*> group) {
+void writer_commit(Writer* writer, const std::vector<WriterJob*>& group) {
     Storage* storage = writer->db.get();
-    if (storage->shared()) {
-        std::sort(group.begin(), group.end(), [](const WriterJob* a, const WriterJob* b) {
-            return a->record->body_sha256 < b->record->body_sha256;
-        });
+    std::vector<const Registration*> records;
+    for (WriterJob* job : group) {
+        records.push_back(job->record);
     }
+    std::vector<StorageInsert> inserted;
+    bool good = storage->begin() && storage->insert_group(records, &inserted);
     Tallies tallies;
-    bool good = storage->begin();
     for (size_t i = 0; good && i < group.size(); ++i) {
-        StorageInsert inserted = storage->insert(*group[i]->record);
-        good = inserted != STORAGE_FAILED;
-        group[i]->result = inserted == STORAGE_STORED ? WRITER_STORED : WRITER_DUPLICATE;
-        if (inserted == STORAGE_STORED) {
+        group[i]->result = inserted[i] == STORAGE_STORED ? WRITER_STORED : WRITER_DUPLICATE;
+        if (inserted[i] == STORAGE_STORED) {
             storage_tally(*group[i]->record, &tallies);
         }
     }
