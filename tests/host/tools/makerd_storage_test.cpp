@@ -2,6 +2,8 @@
 // a throwaway PostgreSQL cluster (tests/server/throwaway_pg.py), each case
 // through two connections as two servers would hold them.
 #include <libpq-fe.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -203,12 +205,35 @@ TEST(MakerdStorage, Sqlite) {
                }});
 }
 
+// What makerd says when it cannot reach its database, and where its help names PostgreSQL.
+TEST(MakerdStorage, Messages) {
+    // clang-format off
+    const std::pair<const char*, const char*> rows[] = {
+        {"export --db postgresql://makerd@127.0.0.1:1/maker 2>&1",
+         "makerd: cannot connect to the database: connection to server at \"127.0.0.1\", port 1 failed: "
+         "Connection refused Is the server running on that host and accepting TCP/IP connections?\n"},
+        {"--help | tail -n 2",
+         "  FILE is a SQLite file, or a PostgreSQL database that several servers share:\n"
+         "  postgresql://USER@HOST:PORT/NAME (README, \"The maker's server\").\n"}};
+    // clang-format on
+    for (const auto& [arguments, expected] : rows) {
+        FILE* run = popen((std::string(MAKERD_PATH " ") + arguments).c_str(), "r");
+        std::string out;
+        char chunk[512];
+        for (size_t got; (got = fread(chunk, 1, sizeof chunk, run)) > 0;) {
+            out.append(chunk, got);
+        }
+        pclose(run);
+        EXPECT_EQ(expected, out) << arguments;
+    }
+}
+
 TEST(MakerdStorage, Postgres) {
-    std::string folder = log_file_path("makerd_storage_pg");
-    std::string helper = "python3 " SOURCE_DIR "/tests/server/throwaway_pg.py ";
-    ASSERT_EQ(0, system(("rm -rf '" + folder + "' && mkdir -p '" + folder + "' && chmod 755 '" +
-                         folder + "'")
-                            .c_str()));
+    // Under /tmp, which the cluster's unprivileged owner can reach wherever the build is.
+    char made[] = "/tmp/makerd-storage-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(made));
+    std::string folder = made, helper = "python3 " SOURCE_DIR "/tests/server/throwaway_pg.py ";
+    ASSERT_EQ(0, chmod(made, 0755));
     FILE* started = popen((helper + "start '" + folder + "/pg'").c_str(), "r");
     char line[256] = "";
     bool good = fgets(line, sizeof line, started) != nullptr;
@@ -226,6 +251,7 @@ TEST(MakerdStorage, Postgres) {
                    }});
     }
     EXPECT_EQ(0, system((helper + "stop '" + folder + "/pg'").c_str()));
+    rmdir(made);
     ASSERT_TRUE(good) << "no PostgreSQL cluster started";
 }
 
