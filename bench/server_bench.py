@@ -7,7 +7,8 @@ time backwards, so that the machine's other work weighs on each alike. Then GET 
 makerd beside nginx serving the same bytes as a static file, the same wrk run. Last, the first
 database is grown to 100,000 registrations (copies spread over four months), left as an older
 makerd would have left it, upgraded by `makerd user add`, and the console's overview and a
-search are timed through a signed-in session."""
+search are timed through a signed-in session. Then PostgreSQL (a throwaway cluster): registrations
+per second with one server, and with two servers on the same database, wrk spread over both."""
 
 import collections
 import http.cookiejar
@@ -21,11 +22,14 @@ import socket
 import sqlite3
 import statistics
 import subprocess
+import sys
 import time
 import urllib.parse
 import urllib.request
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tests", "server"))
+import throwaway_pg  # noqa: E402
 HOST, WORK = (os.path.join(ROOT, "build", folder) for folder in ("release", "bench-server"))
 MAKERD = os.path.join(HOST, "tools", "makerd", "makerd")
 SECONDS, CONNECTIONS, THREADS, BODIES, DEADLINE = 10, 50, 2, 100_000, 60
@@ -98,7 +102,8 @@ def timed_ms(opener, url, times):
 
 
 def serve(db="maker.db"):
-    server = subprocess.Popen([MAKERD, "serve", "--db", f"{WORK}/{db}", "--store", WORK,
+    target = db if db.startswith("postgresql://") else f"{WORK}/{db}"
+    server = subprocess.Popen([MAKERD, "serve", "--db", target, "--store", WORK,
                                "--listen", "127.0.0.1:0", "--public-url", "http://127.0.0.1/"],
                               stdout=subprocess.PIPE, text=True)
     line = server.stdout.readline() if select.select([server.stdout], [], [], DEADLINE)[0] else ""
@@ -158,6 +163,26 @@ def registrations(db, bodies, paths):
     return reg, paced, counted, stored
 
 
+def postgres(bodies, servers):
+    """Registrations per second on a new PostgreSQL database with `servers` servers, each sent
+    its part of the bodies by its own wrk, and how often each stored email is there."""
+    with throwaway_pg.Cluster() as cluster:
+        url = cluster.create(f"bench{servers}")
+        started = [serve(url) for _ in range(servers)]
+        try:
+            runs = [wrk_start(address + "/register", CONNECTIONS // servers, BODIES=bodies,
+                              THREADS=str(THREADS), PARTS=str(servers), PART=str(part))
+                    for part, (_, address) in enumerate(started)]
+            done = [wrk_result(run) for run in runs]
+        finally:
+            stopped = [server.terminate() or server.wait(DEADLINE) for server, _ in started]
+        stored = collections.Counter(r["207"] for r in json.loads(subprocess.run(
+            [MAKERD, "export", "--db", url, "--format", "json"], capture_output=True, text=True,
+            check=True).stdout))
+    rate = sum(r["acked"] for r in done) / max(r["seconds"] for r in done)
+    return rate, done, stored, any(stopped)
+
+
 def main():
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(WORK)
@@ -208,6 +233,7 @@ def main():
     finally:
         server.terminate()
         stopped_again = server.wait(DEADLINE)
+    pg = {servers: postgres(bodies, servers) for servers in (1, 2)}
     print(f"makerd (release preset), wrk {THREADS} threads and {CONNECTIONS} connections, "
           f"{SECONDS} s a run, one request a connection\n\n{'figure':>53}{'target':>11}")
 
@@ -223,6 +249,8 @@ def main():
     row("  checks and downloads per second", f"{pace:.1f}")
     row("  counted / answered", f"{counted} / {answered}")
     row("acknowledged / stored / sent", f"{acked} / {stored} / {sent}")
+    row("PostgreSQL, one server", f"{pg[1][0]:.1f}")
+    row("PostgreSQL, two servers", f"{pg[2][0]:.1f}", f"> {pg[1][0]:.1f}", pg[2][0] > pg[1][0])
     row("GET /update per second, makerd", f"{ours_rate:.1f}")
     row("GET /update per second, nginx", f"{theirs_rate:.1f}")
     row("makerd / nginx", f"{ours_rate / theirs_rate:.2f}", f">= {FEED_TARGET}",
@@ -233,9 +261,12 @@ def main():
     row(f"  slowest of {OVERVIEWS}", f"{overview_worst:.1f} ms")
     row(f"console search of {grown:,}", f"{search_ms:.1f} ms")
     faults = [why for bad, why in (
-        (not once, "a registration was stored twice"),
+        (not once or any(max(r[2].values(), default=1) > 1 for r in pg.values()),
+         "a registration was stored twice"),
+        (any(sum(r[2].values()) < sum(w["acked"] for w in r[1]) or r[3] for r in pg.values()),
+         "PostgreSQL lost an acknowledged registration, or makerd did not exit 0"),
         (not acked <= stored <= sent, "stored is not between acknowledged and sent"),
-        (any(r["other"] or r["errors"] for r in regs + paced),
+        (any(r["other"] or r["errors"] for r in regs + paced + pg[1][1] + pg[2][1]),
          "registrations, update checks or downloads answered otherwise or failed"),
         (any(r["short"] for r in regs), f"more requests than the {BODIES} bodies"),
         (ours["errors"] or theirs["errors"], "errors reading the feed"),

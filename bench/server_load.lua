@@ -1,6 +1,7 @@
 -- wrk script of bench/server_bench.py. With BODIES (a file of registration bodies, one a
 -- line) and THREADS set, it POSTs them to /register, each body once (thread k of n takes
--- lines k, k + n, ...), and counts the answers with RegSuccess. With PACE (milliseconds)
+-- lines k, k + n, ...; with PARTS, as wrk PART of PARTS side by side, lines
+-- k + n * PART, k + n * PARTS...), and counts the answers with RegSuccess. With PACE (milliseconds)
 -- and PATHS (paths joined by commas), each connection GETs the paths in turn, PACE apart,
 -- as installed programs check and download. Otherwise it sends the plain request.
 -- Every request closes its connection, as the program's do. done() prints one line,
@@ -16,9 +17,10 @@ end
 if os.getenv("BODIES") then
   function init()
     local count = tonumber(os.getenv("THREADS"))
+    local parts, part = tonumber(os.getenv("PARTS") or "1"), tonumber(os.getenv("PART") or "0")
     bodies, line, next_body, sent, acked, other = {}, 0, 1, 0, 0, 0
     for body in io.lines(os.getenv("BODIES")) do
-      if line % count == id then
+      if line % (count * parts) == id + count * part then
         bodies[#bodies + 1] = body
       end
       line = line + 1

@@ -16,7 +16,7 @@ namespace {
 RegdecodeResult* g_decoded = new RegdecodeResult;
 std::string g_path = "/dev/shm/makerd_fuzz_" + std::to_string(getpid()) + ".db", g_error;
 Writer* g_writer = writer_start(g_path, &g_error);
-Database g_db;
+SqliteDatabase g_db;
 bool g_opened = database_open(g_path, false, &g_db, &g_error);
 DatabaseStatement g_fields = database_prepare(g_db.get(),
                                               "SELECT tag, value FROM fields JOIN registrations ON"

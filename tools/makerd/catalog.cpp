@@ -10,30 +10,16 @@
 struct Catalog {
     Database db;
     std::string public_url;
-    DatabaseStatement data_version{nullptr, sqlite3_finalize};
-    DatabaseStatement schema_count{nullptr, sqlite3_finalize};
     std::mutex mutex; // one connection, one request at a time
-    sqlite3_int64 built_version = -1;
+    long long built_version = -1;
     std::shared_ptr<const CatalogSnapshot> snapshot;
 };
 
 namespace {
 
-bool catalog_number(Catalog* catalog, sqlite3_stmt* statement, sqlite3_int64* number,
-                    std::string* error) {
-    bool good = sqlite3_step(statement) == SQLITE_ROW;
-    if (good) {
-        *number = sqlite3_column_int64(statement, 0);
-    } else {
-        *error = std::string("the database does not answer: ") + sqlite3_errmsg(catalog->db.get());
-    }
-    sqlite3_reset(statement);
-    return good;
-}
-
 bool catalog_build(Catalog* catalog, std::string* error) {
     std::vector<Release> releases;
-    if (!storage_releases(catalog->db.get(), &releases, error)) {
+    if (!catalog->db->releases(&releases, error)) {
         return false;
     }
     std::shared_ptr<CatalogSnapshot> snapshot(new CatalogSnapshot);
@@ -55,12 +41,7 @@ Catalog* catalog_open(const std::string& db_path, const std::string& public_url,
                       std::string* error) {
     std::unique_ptr<Catalog> catalog(new Catalog);
     catalog->public_url = public_url;
-    if (!database_open(db_path, false, &catalog->db, error)) {
-        return nullptr;
-    }
-    catalog->data_version = storage_prepare_data_version(catalog->db.get(), error);
-    catalog->schema_count = storage_prepare_health(catalog->db.get(), error);
-    if (!catalog->data_version || !catalog->schema_count) {
+    if (!storage_open(db_path, false, &catalog->db, error)) {
         return nullptr;
     }
     return catalog.release();
@@ -69,8 +50,8 @@ Catalog* catalog_open(const std::string& db_path, const std::string& public_url,
 bool catalog_current(Catalog* catalog, std::shared_ptr<const CatalogSnapshot>* snapshot,
                      std::string* error) {
     std::lock_guard<std::mutex> lock(catalog->mutex);
-    sqlite3_int64 version = 0;
-    if (!catalog_number(catalog, catalog->data_version.get(), &version, error)) {
+    long long version = 0;
+    if (!catalog->db->change_mark(&version, error)) {
         return false;
     }
     // The version is taken before the releases are read, so that a commit in
@@ -87,8 +68,7 @@ bool catalog_current(Catalog* catalog, std::shared_ptr<const CatalogSnapshot>* s
 
 bool catalog_healthy(Catalog* catalog, std::string* error) {
     std::lock_guard<std::mutex> lock(catalog->mutex);
-    sqlite3_int64 count = 0;
-    return catalog_number(catalog, catalog->schema_count.get(), &count, error);
+    return catalog->db->healthy(error);
 }
 
 void catalog_close(Catalog* catalog) {

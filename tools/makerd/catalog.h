@@ -1,7 +1,7 @@
 // What the server reads: the update information and the names of the
 // published files, kept in memory and built again only when the database has
-// changed since (PRAGMA data_version, asked on every request, also sees the
-// commits of a `makerd publish` in another process).
+// changed since (Storage::change_mark, asked on every request, also sees the
+// commits of a `makerd publish` in another process, or of another server).
 #pragma once
 
 #include <map>

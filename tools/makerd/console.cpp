@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "account.h"
+#include "database.h"
 #include "html.h"
 #include "listing.h"
 #include "pages.h"
@@ -142,7 +143,7 @@ bool console_enter(Console* console, const Request& req, Response& res, ConsoleV
         req.has_header("X-Real-IP") ? req.get_header_value("X-Real-IP") : req.remote_addr;
     std::string error;
     if (!storage_open(console->db_path, false, &visit->db, &error) ||
-        !storage_accounts(visit->db.get(), &visit->accounts, &error)) {
+        !visit->db->accounts(&visit->accounts, &error)) {
         res.status = 503;
         res.set_content(error + "\n", "text/plain");
         return false;
@@ -272,7 +273,7 @@ void console_overview(Console* console, const Request& req, Response& res) {
         return;
     }
     if (!writer_tallies(console->writer, visit.db.get(), &tallies, &error) ||
-        !storage_releases(visit.db.get(), &releases, &error)) {
+        !visit.db->releases(&releases, &error)) {
         return console_failed(res, visit, error);
     }
     console_page(
@@ -298,8 +299,8 @@ void console_registrations(Console* console, const Request& req, Response& res) 
     long long page = std::max(1LL, console_number(req.get_param_value("page")));
     std::vector<Registration> rows;
     std::string error;
-    if (page > 1000000000LL || !storage_search(visit.db.get(), search, (page - 1) * PAGES_ROWS,
-                                               PAGES_ROWS + 1, &rows, &error)) {
+    if (page > 1000000000LL ||
+        !visit.db->search(search, (page - 1) * PAGES_ROWS, PAGES_ROWS + 1, &rows, &error)) {
         return console_failed(res, visit, page > 1000000000LL ? "There is no such page." : error);
     }
     bool more = rows.size() > PAGES_ROWS;
@@ -315,8 +316,7 @@ void console_registration(Console* console, const Request& req, Response& res) {
     Registration registration;
     bool found = false;
     std::string error;
-    if (!storage_registration(visit.db.get(), console_number(req.matches[1]), &registration, &found,
-                              &error)) {
+    if (!visit.db->registration(console_number(req.matches[1]), &registration, &found, &error)) {
         return console_failed(res, visit, error);
     }
     if (!found) {

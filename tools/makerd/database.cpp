@@ -33,7 +33,7 @@ bool database_use_wal(sqlite3* db, std::string* error) {
 
 } // namespace
 
-bool database_open(const std::string& path, bool create, Database* db, std::string* error) {
+bool database_open(const std::string& path, bool create, SqliteDatabase* db, std::string* error) {
     sqlite3* handle = nullptr;
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
     int status = sqlite3_open_v2(path.c_str(), &handle, flags, nullptr);

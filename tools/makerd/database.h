@@ -1,4 +1,4 @@
-// The maker's database: one SQLite file in WAL mode, shared by the server and
+// The SQLite database: one file in WAL mode, shared by the server and
 // the commands, which may run at the same time (its schema: storage.h).
 #pragma once
 
@@ -12,12 +12,12 @@ using DatabaseStatement = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finali
 struct DatabaseCloser {
     void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 };
-using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
+using SqliteDatabase = std::unique_ptr<sqlite3, DatabaseCloser>;
 
 // Opens `path` with a busy timeout and synchronous=FULL, so that a commit is
 // on the disk when it returns. With `create`, makes the file when it is
 // missing and switches it to WAL.
-bool database_open(const std::string& path, bool create, Database* db, std::string* error);
+bool database_open(const std::string& path, bool create, SqliteDatabase* db, std::string* error);
 
 // One statement, or an empty one with the reason in `error`.
 DatabaseStatement database_prepare(sqlite3* db, const char* sql, std::string* error);

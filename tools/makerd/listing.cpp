@@ -77,16 +77,15 @@ std::string listing_json_string(const std::string& text) {
     return quoted + "\"";
 }
 
-bool listing_write(sqlite3* db, ListingFormat format,
+bool listing_write(Storage* db, ListingFormat format,
                    const std::function<bool(const std::string&)>& write, std::string* error) {
     std::vector<int> tags;
-    if (!storage_read_begin(db, error) || !storage_tags(db, &tags, error)) {
+    if (!db->read_begin(error) || !db->tags(&tags, error)) {
         return false;
     }
     bool json = format == LISTING_JSON, first = true;
     bool reading = write(json ? "[\n" : listing_csv_line(nullptr, tags));
-    bool good = reading && storage_walk(
-                               db,
+    bool good = reading && db->walk(
                                [&](const Registration& row) {
                                    reading = write(!json ? listing_csv_line(&row, tags)
                                                          : (first ? "" : ",\n") +
@@ -95,7 +94,7 @@ bool listing_write(sqlite3* db, ListingFormat format,
                                    return reading;
                                },
                                error);
-    storage_read_end(db);
+    db->read_end();
     if (!reading) {
         *error = "the reader went away";
         return false;

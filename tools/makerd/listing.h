@@ -11,7 +11,7 @@
 // outside printable ASCII written as the character of that number, \u00XX).
 #pragma once
 
-#include <sqlite3.h>
+#include "storage.h"
 
 #include <functional>
 #include <string>
@@ -20,7 +20,7 @@ enum ListingFormat { LISTING_CSV, LISTING_JSON };
 
 // Writes the table of every registration through `write`, which returns false
 // when nobody reads any more. The tags and the rows come from one moment.
-bool listing_write(sqlite3* db, ListingFormat format,
+bool listing_write(Storage* db, ListingFormat format,
                    const std::function<bool(const std::string&)>& write, std::string* error);
 
 // One CSV cell, as above.

@@ -27,7 +27,8 @@ const ArgsTool g_makerd = {
       "  makerd user add|remove NAME --db FILE    makerd user list --db FILE\n"
       "      The accounts of the web console that serve opens under /console/.\n",
       user_main}},
-    "",
+    "  FILE is a SQLite file, or a PostgreSQL database that several servers share:\n"
+    "  postgresql://USER@HOST:PORT/NAME (README, \"The maker's server\").\n",
     nullptr};
 
 } // namespace

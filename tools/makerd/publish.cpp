@@ -190,7 +190,7 @@ int publish_main(int count, char** arguments) {
         return args_fail(error);
     }
     release.published = database_now();
-    if (!storage_release_add(db.get(), release, &error)) {
+    if (!db->release_add(release, &error)) {
         unlink(store_path(store, release.stored_name).c_str());
         return args_fail(error);
     }

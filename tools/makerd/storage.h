@@ -1,5 +1,7 @@
-// Every statement that makerd runs against its database, so that another
-// database can stand behind the same functions. The schema, version 2:
+// makerd's database behind one interface, with two implementations: a SQLite
+// file (storage_sqlite.cpp) for one server on one machine, and PostgreSQL
+// (storage_postgres.cpp) for several servers sharing one database. Every
+// statement is fixed text with parameters. The schema, version 2:
 //
 //   registrations(id, received, peer, version, body_sha256 UNIQUE)
 //   fields(registration_id, position, tag, value)     indexed by (tag, value)
@@ -12,16 +14,19 @@
 // which makerd made before it numbered its schema (user_version 0); version 2
 // adds the accounts of the console and the tallies that its overview reads,
 // made from the registrations already stored when a database is upgraded.
+// PostgreSQL keeps the version in the table makerd_schema and starts at 2;
+// there the texts that come from a registration or a maker are bytea, kept
+// as the bytes received.
 #pragma once
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
 
-#include "database.h"
 #include "releases.h"
 
 enum { STORAGE_SCHEMA_VERSION = 2 };
@@ -55,55 +60,7 @@ using Tallies = std::map<TallyKey, long long>;
 // Adds what one stored registration counts for.
 void storage_tally(const Registration& registration, Tallies* tallies);
 
-// Opens `path` (database_open); with `create`, also makes or upgrades the schema.
-bool storage_open(const std::string& path, bool create, Database* db, std::string* error);
-
-// The writer's statements, prepared once.
-struct StorageWriter {
-    sqlite3* db = nullptr;
-    DatabaseStatement begin{nullptr, sqlite3_finalize};
-    DatabaseStatement commit{nullptr, sqlite3_finalize};
-    DatabaseStatement insert_registration{nullptr, sqlite3_finalize};
-    DatabaseStatement insert_field{nullptr, sqlite3_finalize};
-    DatabaseStatement add_tally{nullptr, sqlite3_finalize};
-};
-
-bool storage_writer_prepare(sqlite3* db, StorageWriter* writer, std::string* error);
-bool storage_begin(StorageWriter* writer);
-bool storage_commit(StorageWriter* writer);
-
 enum StorageInsert { STORAGE_STORED, STORAGE_DUPLICATE, STORAGE_FAILED };
-
-// Inserts `registration` unless a body of the same SHA-256 is stored; inside
-// a transaction of storage_begin.
-StorageInsert storage_insert(StorageWriter* writer, const Registration& registration);
-
-// Adds `tallies` to the stored counts, inside a transaction of storage_begin.
-bool storage_add_tallies(StorageWriter* writer, const Tallies& tallies);
-
-// Starts a read transaction: what is read until storage_read_end comes from one moment.
-bool storage_read_begin(sqlite3* db, std::string* error);
-void storage_read_end(sqlite3* db);
-
-// Every field tag that any registration has, in order.
-bool storage_tags(sqlite3* db, std::vector<int>* tags, std::string* error);
-
-// Calls `visit` with every registration in id order, fields included, until it returns false.
-bool storage_walk(sqlite3* db, const std::function<bool(const Registration&)>& visit,
-                  std::string* error);
-
-// Newest first: at most `limit` registrations from `offset` on, those with
-// `search` in a field, the peer, the version or the time received (ASCII
-// letters of any case; every registration when empty).
-bool storage_search(sqlite3* db, const std::string& search, long long offset, int limit,
-                    std::vector<Registration>* found, std::string* error);
-
-// Registration `id`; `*found` false when there is none.
-bool storage_registration(sqlite3* db, long long id, Registration* registration, bool* found,
-                          std::string* error);
-
-// Adds every stored tally to `tallies`.
-bool storage_tallies(sqlite3* db, Tallies* tallies, std::string* error);
 
 struct Account {
     std::string name;
@@ -111,24 +68,85 @@ struct Account {
     std::string created;       // UTC, ISO 8601
 };
 
-// Adds `account`; `*added` false when its name is taken.
-bool storage_account_add(sqlite3* db, const Account& account, bool* added, std::string* error);
+// One connection. Not for two threads at once. The PostgreSQL one connects
+// again by itself when its connection was lost, at its next operation.
+class Storage {
+  public:
+    virtual ~Storage() = default;
 
-// Removes account `name`; `*removed` false when there is none.
-bool storage_account_remove(sqlite3* db, const std::string& name, bool* removed,
-                            std::string* error);
+    // The database's own words about the last failure.
+    virtual std::string failure() = 0;
 
-// Every account, by name.
-bool storage_accounts(sqlite3* db, std::vector<Account>* accounts, std::string* error);
+    // The writer's transaction: begin, inserts and tallies, commit (or rollback).
+    virtual bool begin() = 0;
+    virtual bool commit() = 0;
+    virtual void rollback() = 0;
 
-// Every release, in the order published.
-bool storage_releases(sqlite3* db, std::vector<Release>* releases, std::string* error);
+    // Inserts `registration` unless a body of the same SHA-256 is stored.
+    virtual StorageInsert insert(const Registration& registration) = 0;
 
-// Records `release` (its id is given by the database).
-bool storage_release_add(sqlite3* db, const Release& release, std::string* error);
+    // Inserts each of `group` as insert does, `results` in the same order; in
+    // as few round trips as the database allows. False when any failed.
+    virtual bool insert_group(const std::vector<const Registration*>& group,
+                              std::vector<StorageInsert>* results);
 
-// A statement whose one number changes whenever another connection commits.
-DatabaseStatement storage_prepare_data_version(sqlite3* db, std::string* error);
+    // Adds `tallies` to the stored counts.
+    virtual bool add_tallies(const Tallies& tallies) = 0;
 
-// A statement that reads the schema, to tell that the database answers.
-DatabaseStatement storage_prepare_health(sqlite3* db, std::string* error);
+    // A read transaction: what is read until read_end comes from one moment.
+    virtual bool read_begin(std::string* error) = 0;
+    virtual void read_end() = 0;
+
+    // Every field tag that any registration has, in order.
+    virtual bool tags(std::vector<int>* tags, std::string* error) = 0;
+
+    // Calls `visit` with every registration in id order, fields included, until it returns false.
+    virtual bool walk(const std::function<bool(const Registration&)>& visit,
+                      std::string* error) = 0;
+
+    // Newest first: at most `limit` registrations from `offset` on, those with
+    // `search` in a field, the peer, the version or the time received (ASCII
+    // letters of any case; every registration when empty).
+    virtual bool search(const std::string& search, long long offset, int limit,
+                        std::vector<Registration>* found, std::string* error) = 0;
+
+    // Registration `id`; `*found` false when there is none.
+    virtual bool registration(long long id, Registration* registration, bool* found,
+                              std::string* error) = 0;
+
+    // Adds every stored tally to `tallies`.
+    virtual bool tallies(Tallies* tallies, std::string* error) = 0;
+
+    // Adds `account`; `*added` false when its name is taken.
+    virtual bool account_add(const Account& account, bool* added, std::string* error) = 0;
+
+    // Removes account `name`; `*removed` false when there is none.
+    virtual bool account_remove(const std::string& name, bool* removed, std::string* error) = 0;
+
+    // Every account, by name.
+    virtual bool accounts(std::vector<Account>* accounts, std::string* error) = 0;
+
+    // Every release, in the order published.
+    virtual bool releases(std::vector<Release>* releases, std::string* error) = 0;
+
+    // Records `release` (its id is given by the database).
+    virtual bool release_add(const Release& release, std::string* error) = 0;
+
+    // A number that changes whenever a release is added, by any process.
+    virtual bool change_mark(long long* mark, std::string* error) = 0;
+
+    // Whether the database answers a query.
+    virtual bool healthy(std::string* error) = 0;
+};
+
+using Database = std::unique_ptr<Storage>;
+
+// Whether `target` names a PostgreSQL database (postgresql://...) rather than a SQLite file.
+bool storage_is_postgres(const std::string& target);
+
+// Opens `target`; with `create`, also makes or upgrades the schema (and, for
+// SQLite, the file).
+bool storage_open(const std::string& target, bool create, Database* db, std::string* error);
+
+bool storage_sqlite_open(const std::string& path, bool create, Database* db, std::string* error);
+bool storage_postgres_open(const std::string& url, bool create, Database* db, std::string* error);

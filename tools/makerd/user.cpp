@@ -9,6 +9,7 @@
 #include "account.h"
 #include "args.h"
 #include "commands.h"
+#include "database.h"
 #include "storage.h"
 
 namespace {
@@ -44,7 +45,7 @@ bool user_read_line(const char* prompt, std::string* line) {
     return got;
 }
 
-int user_add(sqlite3* db, const std::string& name) {
+int user_add(Storage* db, const std::string& name) {
     std::string password, again;
     if (!user_read_line("Password: ", &password)) {
         return args_fail("no password was given");
@@ -62,7 +63,7 @@ int user_add(sqlite3* db, const std::string& name) {
     if (account.password_hash.empty()) {
         return args_fail("cannot hash the password: out of memory");
     }
-    if (!storage_account_add(db, account, &added, &error)) {
+    if (!db->account_add(account, &added, &error)) {
         return args_fail(error);
     }
     return added ? ARGS_EXIT_DONE : args_fail("the account '" + name + "' exists");
@@ -113,13 +114,13 @@ int user_main(int count, char** arguments) {
     }
     if (action == "remove") {
         bool removed = false;
-        if (!storage_account_remove(db.get(), name, &removed, &error)) {
+        if (!db->account_remove(name, &removed, &error)) {
             return args_fail(error);
         }
         return removed ? ARGS_EXIT_DONE : args_fail("there is no account '" + name + "'");
     }
     std::vector<Account> accounts;
-    if (!storage_accounts(db.get(), &accounts, &error)) {
+    if (!db->accounts(&accounts, &error)) {
         return args_fail(error);
     }
     for (const Account& account : accounts) {

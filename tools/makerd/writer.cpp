@@ -1,5 +1,7 @@
 #include "writer.h"
 
+#include "database.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -23,7 +25,6 @@ struct WriterJob {
 
 struct Writer {
     Database db;
-    StorageWriter storage;
     std::mutex mutex;
     std::condition_variable queued;
     std::condition_variable answered;
@@ -39,23 +40,26 @@ namespace {
 
 // One transaction for the whole group: all of it is stored, or none.
 void writer_commit(Writer* writer, const std::vector<WriterJob*>& group) {
+    Storage* storage = writer->db.get();
+    std::vector<const Registration*> records;
+    for (WriterJob* job : group) {
+        records.push_back(job->record);
+    }
+    std::vector<StorageInsert> inserted;
+    bool good = storage->begin() && storage->insert_group(records, &inserted);
     Tallies tallies;
-    bool good = storage_begin(&writer->storage);
     for (size_t i = 0; good && i < group.size(); ++i) {
-        StorageInsert inserted = storage_insert(&writer->storage, *group[i]->record);
-        good = inserted != STORAGE_FAILED;
-        group[i]->result = inserted == STORAGE_STORED ? WRITER_STORED : WRITER_DUPLICATE;
-        if (inserted == STORAGE_STORED) {
+        group[i]->result = inserted[i] == STORAGE_STORED ? WRITER_STORED : WRITER_DUPLICATE;
+        if (inserted[i] == STORAGE_STORED) {
             storage_tally(*group[i]->record, &tallies);
         }
     }
-    if (good && storage_add_tallies(&writer->storage, tallies) &&
-        storage_commit(&writer->storage)) {
+    if (good && storage->add_tallies(tallies) && storage->commit()) {
         return;
     }
     fprintf(stderr, "makerd: %zu registrations not stored: %s\n", group.size(),
-            sqlite3_errmsg(writer->db.get()));
-    database_rollback(writer->db.get());
+            storage->failure().c_str());
+    storage->rollback();
     for (WriterJob* job : group) {
         job->result = WRITER_FAILED;
     }
@@ -69,14 +73,13 @@ void writer_flush_counts(Writer* writer) {
         std::lock_guard<std::mutex> lock(writer->count_mutex);
         batch.swap(writer->counts);
     }
-    if (batch.empty() ||
-        (storage_begin(&writer->storage) && storage_add_tallies(&writer->storage, batch) &&
-         storage_commit(&writer->storage))) {
+    Storage* storage = writer->db.get();
+    if (batch.empty() || (storage->begin() && storage->add_tallies(batch) && storage->commit())) {
         return;
     }
     fprintf(stderr, "makerd: counts not stored, kept for the next try: %s\n",
-            sqlite3_errmsg(writer->db.get()));
-    database_rollback(writer->db.get());
+            storage->failure().c_str());
+    storage->rollback();
     std::lock_guard<std::mutex> lock(writer->count_mutex);
     for (const auto& [key, count] : batch) {
         writer->counts[key] += count;
@@ -120,8 +123,7 @@ void writer_loop(Writer* writer) {
 
 Writer* writer_start(const std::string& db_path, std::string* error) {
     std::unique_ptr<Writer> writer(new Writer);
-    if (!storage_open(db_path, true, &writer->db, error) ||
-        !storage_writer_prepare(writer->db.get(), &writer->storage, error)) {
+    if (!storage_open(db_path, true, &writer->db, error)) {
         return nullptr;
     }
     writer->thread = std::thread(writer_loop, writer.get());
@@ -147,9 +149,9 @@ void writer_count(Writer* writer, const std::string& kind, const std::string& su
     ++writer->counts[key];
 }
 
-bool writer_tallies(Writer* writer, sqlite3* db, Tallies* tallies, std::string* error) {
+bool writer_tallies(Writer* writer, Storage* db, Tallies* tallies, std::string* error) {
     std::lock_guard<std::mutex> flushing(writer->flush_mutex);
-    if (!storage_tallies(db, tallies, error)) {
+    if (!db->tallies(tallies, error)) {
         return false;
     }
     std::lock_guard<std::mutex> lock(writer->count_mutex);

@@ -23,7 +23,8 @@ enum WriterResult {
 
 struct Writer;
 
-// Opens (creating or upgrading when needed) the database and starts the writer's thread.
+// Opens (creating or upgrading when needed) the database (a file or a postgresql:// URL) and starts
+// the writer's thread.
 Writer* writer_start(const std::string& db_path, std::string* error);
 
 // Queues the record and waits for its committed result. After writer_stop,
@@ -35,7 +36,7 @@ WriterResult writer_submit(Writer* writer, const WriterRecord& record);
 void writer_count(Writer* writer, const std::string& kind, const std::string& subject);
 
 // The stored tallies, read through `db`, with the counts not yet written.
-bool writer_tallies(Writer* writer, sqlite3* db, Tallies* tallies, std::string* error);
+bool writer_tallies(Writer* writer, Storage* db, Tallies* tallies, std::string* error);
 
 // Commits what is queued and counted, ends the thread and closes the database.
 void writer_stop(Writer* writer);

@@ -11,6 +11,7 @@
 #include <regex>
 #include <thread>
 
+#include "database.h"
 #include "html.h"
 #include "listing.h"
 #include "registration/registration_samples.h"
@@ -349,11 +350,14 @@ TEST(Makerd, CountsAndSchemaUpgrade) {
     EXPECT_EQ(200, web.Get(("/download/" + name).c_str())->status);
     EXPECT_EQ(200, web.Head(("/download/" + name).c_str())->status);
     served.stop();
-    Database db;
-    ASSERT_TRUE(storage_open(db_path, true, &db, &error)) << error;
+    Database storage;
+    SqliteDatabase db;
+    ASSERT_TRUE(storage_open(db_path, true, &storage, &error) &&
+                database_open(db_path, false, &db, &error))
+        << error;
     auto counts = [&] {
         Tallies tallies;
-        EXPECT_TRUE(storage_tallies(db.get(), &tallies, &error)) << error;
+        EXPECT_TRUE(storage->tallies(&tallies, &error)) << error;
         std::map<std::string, long long> kinds;
         for (const auto& [key, count] : tallies) {
             kinds[key.kind +
@@ -384,8 +388,8 @@ TEST(Makerd, CountsAndSchemaUpgrade) {
     ASSERT_TRUE(database_run(db.get(), "PRAGMA user_version = 2", &error));
     EXPECT_EQ(registrations, counts());
     Served refusing("makerd_counts_refused");
-    Database other;
-    ASSERT_TRUE(storage_open(refusing.dir + "/m.db", false, &other, &error) &&
+    SqliteDatabase other;
+    ASSERT_TRUE(database_open(refusing.dir + "/m.db", false, &other, &error) &&
                 database_run(other.get(),
                              "CREATE TRIGGER no BEFORE INSERT ON tallies"
                              " BEGIN SELECT RAISE(ABORT, 'refused'); END",
