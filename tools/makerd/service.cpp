@@ -132,16 +132,10 @@ void service_download(Service* service, const Request& req, Response& res) {
         [fd](bool) { close(fd); });
 }
 
-void service_routes(Service* service) {
-    httplib::Server& server = service->server;
+} // namespace
+
+void service_add_routes(Service* service, httplib::Server& server) {
     server.new_task_queue = [] { return new httplib::ThreadPool(g_threads); };
-    // Only SO_REUSEADDR: the library's default adds SO_REUSEPORT, which would
-    // let a second server share the port instead of being told it is taken.
-    server.set_socket_options([service](socket_t sock) {
-        int yes = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        service->listen_socket = sock;
-    });
     server.set_keep_alive_max_count(1);
     server.set_tcp_nodelay(true);
     server.set_read_timeout(g_read_timeout_seconds, 0);
@@ -197,8 +191,6 @@ void service_routes(Service* service) {
     });
 }
 
-} // namespace
-
 Service* service_open(const ServiceConfig& config, std::string* error) {
     std::unique_ptr<Service> service(new Service);
     service->config = config;
@@ -210,8 +202,16 @@ Service* service_open(const ServiceConfig& config, std::string* error) {
     if (!service->catalog) {
         return nullptr;
     }
-    service_routes(service.get());
     httplib::Server& server = service->server;
+    // Only SO_REUSEADDR: the library's default adds SO_REUSEPORT, which would
+    // let a second server share the port instead of being told it is taken.
+    Service* open = service.get();
+    server.set_socket_options([open](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        open->listen_socket = sock;
+    });
+    service_add_routes(open, server);
     service->port = config.port == 0 ? server.bind_to_any_port(config.host)
                     : server.bind_to_port(config.host, config.port) ? config.port
                                                                     : -1;
