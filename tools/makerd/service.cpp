@@ -28,6 +28,10 @@ const size_t g_head_limit = 8192;
 const size_t g_threads = 64;
 const int g_backlog = 1024; // the library listens with 5, too few for a burst of connections
 const char g_success[] = "<html><body>RegSuccess</body></html>";
+// Before each route's path: a request target may also come in absolute form
+// ("https://host:port/update"), which a server must accept and which some
+// clients send inside a proxy's CONNECT tunnel.
+const std::string g_authority = "(?:https?://[^/]+)?";
 
 } // namespace
 
@@ -167,11 +171,11 @@ void service_add_routes(Service* service, httplib::Server& server) {
                      : res.status == 413 ? "the body is longer than 65536 bytes"
                                          : "not found");
     });
-    server.Post("/register",
+    server.Post(g_authority + "/register",
                 [service](const Request& req, Response& res, const httplib::ContentReader& read) {
                     service_register(service, req, res, read);
                 });
-    server.Get("/update", [service](const Request&, Response& res) {
+    server.Get(g_authority + "/update", [service](const Request&, Response& res) {
         std::shared_ptr<const CatalogSnapshot> snapshot;
         std::string error;
         if (!catalog_current(service->catalog, &snapshot, &error)) {
@@ -179,10 +183,10 @@ void service_add_routes(Service* service, httplib::Server& server) {
         }
         res.set_content(snapshot->feed, "application/octet-stream");
     });
-    server.Get(R"(/download/(.*))", [service](const Request& req, Response& res) {
+    server.Get(g_authority + R"(/download/(.*))", [service](const Request& req, Response& res) {
         service_download(service, req, res);
     });
-    server.Get("/health", [service](const Request&, Response& res) {
+    server.Get(g_authority + "/health", [service](const Request&, Response& res) {
         std::string error;
         if (!catalog_healthy(service->catalog, &error)) {
             return service_text(res, 503, error);
