@@ -20,12 +20,23 @@ const TlsFailure g_failures[] = {
     {TLS_ERROR_REVOKED, "certificate revoked"},
     {TLS_ERROR_REVOCATION_FAILED, "certificate revocation unknown"},
     {TLS_ERROR_SECURE_FAILURE, "certificate refused"},
-    {TLS_ERROR_CHANNEL, "no TLS handshake with the server"},
+    {TLS_ERROR_CHANNEL, "TLS handshake failed"},
     {TLS_ERROR_INVALID_SERVER_RESPONSE, "no valid answer from the server"},
     {TLS_ERROR_CONNECTION_ERROR, "connection broken"},
     {TLS_ERROR_CANNOT_CONNECT, "unable to connect"},
     {TLS_ERROR_NAME_NOT_RESOLVED, "host name not found"},
     {TLS_ERROR_TIMEOUT, "timed out"},
+};
+
+// The flags of a refused certificate, in WinHTTP's order of their bits.
+const unsigned g_flag_errors[][2] = {
+    {0x08, TLS_ERROR_UNTRUSTED_AUTHORITY},
+    {0x10, TLS_ERROR_HOST_NAME_INVALID},
+    {0x20, TLS_ERROR_DATE_INVALID},
+    {0x02, TLS_ERROR_INVALID_CERTIFICATE},
+    {0x04, TLS_ERROR_REVOKED},
+    {0x01, TLS_ERROR_REVOCATION_FAILED},
+    {0x80000000u, TLS_ERROR_CHANNEL},
 };
 
 } // namespace
@@ -51,4 +62,13 @@ const char* tls_failure_text(unsigned error) {
         }
     }
     return "failed";
+}
+
+unsigned tls_secure_failure(unsigned flags, unsigned error) {
+    for (const auto& row : g_flag_errors) {
+        if (flags & row[0]) {
+            return row[1];
+        }
+    }
+    return error;
 }

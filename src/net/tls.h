@@ -40,6 +40,10 @@ int tls_url_port(const char* url);
 // Why an exchange failed, in this program's words; constant text.
 const char* tls_failure_text(unsigned error);
 
+// The error that the flags of a refused certificate stand for (the first
+// of them that this program names); `error` itself when they name none.
+unsigned tls_secure_failure(unsigned flags, unsigned error);
+
 // --- Windows ---------------------------------------------------------------
 
 struct TlsRequest;

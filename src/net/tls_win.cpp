@@ -30,10 +30,12 @@ struct WinHttp {
     decltype(&WinHttpQueryHeaders) query_headers;
     decltype(&WinHttpReadData) read_data;
     decltype(&WinHttpCloseHandle) close_handle;
+    decltype(&WinHttpSetStatusCallback) set_callback;
 };
 
 WinHttp g_api;
 int g_loaded;
+unsigned g_refused_flags; // of the certificate that the last handshake refused
 
 // From the system folder only: a library of that name beside the program
 // must never stand in for it. It stays loaded for the rest of the run.
@@ -51,9 +53,11 @@ int load_winhttp() {
         return 0;
     }
     const char* const names[] = {
-        "WinHttpOpen",      "WinHttpConnect",     "WinHttpOpenRequest",     "WinHttpSetTimeouts",
-        "WinHttpSetOption", "WinHttpSendRequest", "WinHttpReceiveResponse", "WinHttpQueryHeaders",
-        "WinHttpReadData",  "WinHttpCloseHandle"};
+        "WinHttpOpen",      "WinHttpConnect",     "WinHttpOpenRequest",      "WinHttpSetTimeouts",
+        "WinHttpSetOption", "WinHttpSendRequest", "WinHttpReceiveResponse",  "WinHttpQueryHeaders",
+        "WinHttpReadData",  "WinHttpCloseHandle", "WinHttpSetStatusCallback"};
+    static_assert(sizeof names / sizeof names[0] == sizeof(WinHttp) / sizeof(FARPROC),
+                  "one name for each entry");
     FARPROC* entries = reinterpret_cast<FARPROC*>(&g_api);
     for (unsigned i = 0; i < sizeof names / sizeof names[0]; ++i) {
         entries[i] = GetProcAddress(library, names[i]);
@@ -75,8 +79,15 @@ void widen(const char* text, WCHAR* wide, int size) {
     wide[i] = 0;
 }
 
+// A synchronous request tells why a certificate was refused only here.
+void CALLBACK on_secure_failure(HINTERNET, DWORD_PTR, DWORD, LPVOID information, DWORD length) {
+    if (information && length >= sizeof(DWORD)) {
+        g_refused_flags = *static_cast<DWORD*>(information);
+    }
+}
+
 int fail(TlsRequest** request, const char* url) {
-    unsigned error = static_cast<unsigned>(GetLastError());
+    unsigned error = tls_secure_failure(g_refused_flags, static_cast<unsigned>(GetLastError()));
     log_printf("TLS exchange failed for URL '%s': %s (%u)\n", url, tls_failure_text(error), error);
     tls_close(request);
     return 0;
@@ -91,6 +102,7 @@ int prepare_session(HINTERNET session) {
         protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
         g_api.set_option(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
     }
+    g_api.set_callback(session, on_secure_failure, WINHTTP_CALLBACK_FLAG_SECURE_FAILURE, 0);
     return g_api.set_timeouts(session, SOCK_DEFAULT_TIMEOUT_MS, SOCK_DEFAULT_TIMEOUT_MS,
                               SOCK_DEFAULT_TIMEOUT_MS, SOCK_DEFAULT_TIMEOUT_MS);
 }
@@ -128,6 +140,7 @@ int tls_open(const char* url, const char* agent, const char* method, const char*
         g_api.open(agent ? agent_wide : nullptr,
                    proxied ? WINHTTP_ACCESS_TYPE_NAMED_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY,
                    proxied ? proxy_wide : WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    g_refused_flags = 0;
     if (!open->session || !prepare_session(open->session)) {
         return fail(request, url);
     }

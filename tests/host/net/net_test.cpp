@@ -108,12 +108,21 @@ TEST(Tls, WhichUrlsTakeTheTlsRoadTheirPortAndTheFailureTexts) {
     // clang-format off
     std::tuple<unsigned, const char*> failures[] = {
         {12045, "untrusted certificate authority"}, {12038, "certificate for another host name"},
-        {12037, "certificate expired or not yet valid"}, {12157, "no TLS handshake with the server"},
+        {12037, "certificate expired or not yet valid"}, {12157, "TLS handshake failed"},
         {12175, "certificate refused"}, {12029, "unable to connect"}, {12002, "timed out"},
         {0, "failed"}, {12044, "failed"}};
     // clang-format on
     for (auto [error, text] : failures) {
         EXPECT_STREQ(text, tls_failure_text(error)) << error;
+    }
+    // A refused certificate's flags name the fault; the first named bit wins.
+    // clang-format off
+    std::tuple<unsigned, unsigned> flags[] = {
+        {0x08, 12045}, {0x10, 12038}, {0x20, 12037}, {0x02, 12169}, {0x04, 12170}, {0x01, 12057},
+        {0x80000000u, 12157}, {0x38, 12045}, {0x30, 12038}, {0x40, 12175}, {0, 12175}};
+    // clang-format on
+    for (auto [bits, error] : flags) {
+        EXPECT_EQ(error, tls_secure_failure(bits, 12175)) << bits;
     }
 }
 
