@@ -159,9 +159,10 @@ int tls_open(const char* url, const char* agent, const char* method, const char*
                            WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE);
     update_progress(40.0);
     DWORD length = body_length > 0 ? static_cast<DWORD>(body_length) : 0;
+    // A context other than 0, so that every system calls on_secure_failure.
     if (!open->request ||
         !g_api.send_request(open->request, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                            const_cast<char*>(length ? body : nullptr), length, length, 0) ||
+                            const_cast<char*>(length ? body : nullptr), length, length, 1) ||
         !g_api.receive_response(open->request, nullptr)) {
         return fail(request, url);
     }
