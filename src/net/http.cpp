@@ -58,7 +58,13 @@ int http_split_url(const char* url, HttpUrl* parts) {
 }
 
 int http_proxy_text(int enable, const char* server, char* proxy, int size) {
+    return http_proxy_entry(enable, server, "http=", proxy, size);
+}
+
+int http_proxy_entry(int enable, const char* server, const char* entry_name, char* proxy,
+                     int size) {
     CORE_ASSERT_POINTER(server);
+    CORE_ASSERT_POINTER(entry_name);
     CORE_ASSERT_POINTER(proxy);
     proxy[0] = '\0';
     if (enable != 1 || server[0] == '\0') {
@@ -66,8 +72,8 @@ int http_proxy_text(int enable, const char* server, char* proxy, int size) {
     }
     const char* start = server;
     const char* entry = nullptr;
-    if (text_find_nocase(server, "http=", &entry)) {
-        start = entry + 5;
+    if (text_find_nocase(server, entry_name, &entry)) {
+        start = entry + text_length(entry_name);
     }
     int length = 0;
     while (start[length] != '\0' && start[length] != ';') {

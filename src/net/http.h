@@ -35,6 +35,12 @@ int http_split_url(const char* url, HttpUrl* parts);
 // list "protocol=host:port;..." from which the "http=" entry is taken.
 // Returns 1 with the proxy text, or 0 with an empty one.
 int http_proxy_text(int enable, const char* server, char* proxy, int size);
+// The same for the entry `entry_name` ("https=" for the TLS requests).
+int http_proxy_entry(int enable, const char* server, const char* entry_name, char* proxy, int size);
+
+// Reads the Internet settings (only when `use_proxy` is 1) and logs whether a
+// proxy is used. Returns 1 with the proxy text of `entry_name`, or 0.
+int http_read_proxy(int use_proxy, const char* entry_name, char* proxy, int size);
 
 // The request head, zero-terminated; `target` is the path for a direct
 // request and the whole URL for one through the proxy. The agent line is left
@@ -52,3 +58,26 @@ int http_open_request(const char* url, const char* agent, const char* method, in
 
 // Sends every byte; 0 as soon as one send fails.
 int http_send_all(SocketRecord* socket, const char* bytes, int length);
+
+// One exchange on either road: a socket for an http:// URL, the system's TLS
+// for an https:// one (net/tls.h). Exactly one of the two is set while open.
+struct TlsRequest;
+struct HttpExchange {
+    SocketRecord* socket;
+    TlsRequest* tls;
+};
+
+// Opens the exchange and sends the request with its body: over a socket, the
+// head ("Unable to output header (%s)\n" when it cannot go out) and then the
+// body ("Unable to output Encode (%s)\n"). `head` is the caller's work buffer.
+// On failure nothing stays open.
+int http_exchange_start(const char* url, const char* agent, const char* method, const char* body,
+                        int body_length, int use_proxy, HttpExchange* exchange, char* head,
+                        int capacity);
+
+// The answer's next bytes, its head first (as a server sends it); 0 with a
+// count of 0 at its end.
+int http_exchange_receive(HttpExchange* exchange, char* buffer, int capacity, int* received);
+
+// Ends the exchange; safe on one that is not open.
+int http_exchange_end(HttpExchange* exchange);

@@ -15,12 +15,12 @@ namespace {
 // word may arrive split across two pieces. One byte of the buffer stays free
 // for the zero after the last piece, so a reply that fills the buffer ends
 // the reading without the word.
-int reply_accepted(SocketRecord* socket, char* reply) {
+int reply_accepted(HttpExchange* exchange, char* reply) {
     int position = 0;
     int received = 0;
-    while (
-        position < REGISTRATION_REPLY_SIZE - 1 &&
-        sock_receive(socket, reply + position, REGISTRATION_REPLY_SIZE - 1 - position, &received)) {
+    while (position < REGISTRATION_REPLY_SIZE - 1 &&
+           http_exchange_receive(exchange, reply + position, REGISTRATION_REPLY_SIZE - 1 - position,
+                                 &received)) {
         reply[position + received] = '\0';
         if (registration_reply_accepted(reply, position, position + received)) {
             return 1;
@@ -43,24 +43,15 @@ int registration_submit(const char* url, int use_proxy, const unsigned char* rec
 
     char agent[REGISTRATION_AGENT_SIZE];
     text_format(agent, sizeof agent, "Pelmora Register %s (%s)", PROGRAM_NAME, PROGRAM_MAKER_SITE);
-    SocketRecord* socket = nullptr;
-    int head_length = 0;
+    HttpExchange exchange;
     int result = 0;
-    if (http_open_request(url, agent, "POST", body_length, use_proxy, &socket, reply,
-                          REGISTRATION_REPLY_SIZE, &head_length)) {
-        if (!http_send_all(socket, reply, head_length)) {
-            log_printf("Unable to output header (%s)\n", sock_error_text(socket));
-        } else if (!http_send_all(socket, body, body_length)) {
-            log_printf("Unable to output Encode (%s)\n", sock_error_text(socket));
-        } else {
-            update_progress(60.0);
-            result = reply_accepted(socket, reply);
-        }
-        update_progress(80.0);
-        sock_shutdown(socket);
-        sock_close(socket);
-        sock_free(&socket);
+    if (http_exchange_start(url, agent, "POST", body, body_length, use_proxy, &exchange, reply,
+                            REGISTRATION_REPLY_SIZE)) {
+        update_progress(60.0);
+        result = reply_accepted(&exchange, reply);
+        http_exchange_end(&exchange);
     }
+    update_progress(80.0);
     MEM_RETURN(body, body_size);
     MEM_RETURN(reply, REGISTRATION_REPLY_SIZE);
     return result;

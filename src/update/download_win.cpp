@@ -33,12 +33,12 @@ int saved_path_for(InstallState* state, const char* url, char* path, int size) {
 }
 
 // Receives until the server closes; hands each body piece to the file.
-int receive_body(SocketRecord* socket, HANDLE file, const char* path, char* buffer, int capacity,
+int receive_body(HttpExchange* exchange, HANDLE file, const char* path, char* buffer, int capacity,
                  UpdateDownload* download) {
     update_progress(60.0);
     int received = 0;
-    while (sock_receive(socket, buffer + download->write_position,
-                        capacity - download->write_position - 1, &received)) {
+    while (http_exchange_receive(exchange, buffer + download->write_position,
+                                 capacity - download->write_position - 1, &received)) {
         buffer[download->write_position + received] = '\0';
         const char* body = nullptr;
         int length = 0;
@@ -86,23 +86,15 @@ int update_download(InstallState* state, const char* url, int use_proxy, char* b
                 PROGRAM_MAKER_SITE);
     UpdateDownload download;
     update_download_start(&download);
-    SocketRecord* socket = nullptr;
-    int head_length = 0;
-    if (!http_open_request(url, agent, "GET", 0, use_proxy, &socket, buffer, capacity,
-                           &head_length)) {
+    HttpExchange exchange;
+    if (!http_exchange_start(url, agent, "GET", nullptr, 0, use_proxy, &exchange, buffer,
+                             capacity)) {
         CloseHandle(file);
         return 0;
     }
-    int complete = 0;
-    if (!http_send_all(socket, buffer, head_length)) {
-        log_printf("Unable to output header (%s)\n", sock_error_text(socket));
-    } else {
-        complete = receive_body(socket, file, path, buffer, capacity, &download);
-    }
+    int complete = receive_body(&exchange, file, path, buffer, capacity, &download);
     CloseHandle(file);
-    sock_shutdown(socket);
-    sock_close(socket);
-    sock_free(&socket);
+    http_exchange_end(&exchange);
     // A file that could not be written whole is never judged, so never started.
     return complete && update_download_outcome(&download);
 }

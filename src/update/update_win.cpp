@@ -167,31 +167,25 @@ int update_fetch_info(const char* url, int use_proxy, char* buffer, int capacity
     char agent[UPDATE_AGENT_SIZE];
     text_format(agent, sizeof agent, "Pelmora Update Check %s (%s)", PROGRAM_NAME,
                 PROGRAM_MAKER_SITE);
-    SocketRecord* socket = nullptr;
-    int head_length = 0;
-    if (!http_open_request(url, agent, "GET", 0, use_proxy, &socket, buffer, capacity,
-                           &head_length)) {
+    HttpExchange exchange;
+    if (!http_exchange_start(url, agent, "GET", nullptr, 0, use_proxy, &exchange, buffer,
+                             capacity)) {
         return 0;
     }
+    update_progress(60.0);
+    // One byte is always kept for the terminating zero.
     int result = 0;
-    if (!http_send_all(socket, buffer, head_length)) {
-        log_printf("Unable to output header (%s)\n", sock_error_text(socket));
-    } else {
-        update_progress(60.0);
-        // One byte is always kept for the terminating zero.
-        int position = 0;
-        int received = 0;
-        while (sock_receive(socket, buffer + position, capacity - position - 1, &received)) {
-            log_printf("Recieved -> %d [%d]\n", position, received);
-            result = 1;
-            buffer[position + received] = '\0';
-            position += received;
-        }
+    int position = 0;
+    int received = 0;
+    while (
+        http_exchange_receive(&exchange, buffer + position, capacity - position - 1, &received)) {
+        log_printf("Recieved -> %d [%d]\n", position, received);
+        result = 1;
+        buffer[position + received] = '\0';
+        position += received;
     }
     update_progress(80.0);
-    sock_shutdown(socket);
-    sock_close(socket);
-    sock_free(&socket);
+    http_exchange_end(&exchange);
     return result;
 }
 

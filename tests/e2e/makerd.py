@@ -12,17 +12,25 @@ TOOL = os.path.join(os.environ.get("HOST_BUILD_DIR", ""), "tools", "makerd", "ma
 
 
 class Makerd:
-    def __init__(self, folder, port=None):
+    def __init__(self, folder, port=None, tls=None):
+        """`tls`: (certificate, key) of an HTTPS listener beside the plain one, named localhost,
+        which then is the public URL."""
         self.db, self.store = os.path.join(folder, "maker.db"), os.path.join(folder, "store")
-        self.port = port or ms.free_port()
+        self.port, self.tls = port or ms.free_port(), tls
+        self.tls_port = ms.free_port() if tls else None
 
     def url(self, path="/"):
         return f"http://127.0.0.1:{self.port}{path}"
 
+    def tls_url(self, path="/"):
+        return f"https://localhost:{self.tls_port}{path}"
+
     def __enter__(self):
         self.process = subprocess.Popen(
             [TOOL, "serve", "--db", self.db, "--listen", f"127.0.0.1:{self.port}", "--store", self.store,
-             "--public-url", self.url()], stdout=subprocess.PIPE, text=True)
+             "--public-url", self.tls_url() if self.tls else self.url(),
+             *(["--listen-tls", f"127.0.0.1:{self.tls_port}", "--tls-cert", self.tls[0], "--tls-key", self.tls[1]]
+               if self.tls else [])], stdout=subprocess.PIPE, text=True)
         ready, _, _ = select.select([self.process.stdout], [], [], 30)
         line = self.process.stdout.readline() if ready else ""
         if not line.startswith("makerd: listening on "):

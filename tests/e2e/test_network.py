@@ -5,10 +5,14 @@ run_recorder.exe, which records how it was started."""
 
 import contextlib
 import glob
+import hashlib
 import os
 import re
 import shutil
+import socket
+import struct
 import subprocess
+import time
 
 import maker_server as ms
 import makerd
@@ -56,6 +60,69 @@ SENT, DOWNLOAD = "Submission on phase ", "Update download on phase "
 def head(target, agent="Pelmora Update Check Uninstall (www.pelmora.com)"):
     return (f"GET {target} HTTP/1.0\r\nUser-Agent: {agent}\r\nHost: 127.0.0.1\r\n"
             "Connection: closed\r\n\r\n").encode()
+
+
+def openssl(folder, *args):
+    subprocess.run(["openssl", *args], cwd=folder, check=True, capture_output=True)
+
+
+def certificates(folder):
+    """A test authority's DER, and {name: (certificate, key)} of servers made by it with openssl:
+    "localhost", "other" (for another host name), "expired" (a day in 2020), and "untrusted" (made
+    by another authority, which nobody trusts)."""
+    for authority in ("ca", "rogue"):
+        openssl(folder, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", f"{authority}.key", "-out",
+                f"{authority}.pem", "-days", "2", "-subj", f"/CN=Uninstall Test Authority {authority}")
+    with open(os.path.join(folder, "ca.cnf"), "w") as f:
+        f.write("[ca]\ndefault_ca=c\n[c]\ndatabase=index.txt\nnew_certs_dir=.\nserial=serial\n"
+                "default_md=sha256\npolicy=p\nunique_subject=no\n[p]\ncommonName=supplied\n")
+    open(os.path.join(folder, "index.txt"), "w").close()
+    with open(os.path.join(folder, "serial"), "w") as f:
+        f.write("01\n")
+    today = time.strftime("%Y%m%d000000Z", time.gmtime())
+    soon = time.strftime("%Y%m%d%H%M%SZ", time.gmtime(time.time() + 86400))
+    for name, host, authority, dates in (("localhost", "localhost", "ca", (today, soon)),
+                                         ("other", "other.example", "ca", (today, soon)),
+                                         ("expired", "localhost", "ca", ("20200101000000Z", "20200102000000Z")),
+                                         ("untrusted", "localhost", "rogue", (today, soon))):
+        with open(os.path.join(folder, f"{name}.ext"), "w") as f:
+            f.write(f"subjectAltName=DNS:{host}\nextendedKeyUsage=serverAuth\n")
+        openssl(folder, "req", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout", f"{name}.key", "-out",
+                f"{name}.csr", "-subj", f"/CN={host}")
+        openssl(folder, "ca", "-batch", "-notext", "-config", "ca.cnf", "-cert", f"{authority}.pem", "-keyfile",
+                f"{authority}.key", "-in", f"{name}.csr", "-out", f"{name}.pem", "-startdate", dates[0],
+                "-enddate", dates[1], "-extfile", f"{name}.ext")
+    openssl(folder, "x509", "-in", "ca.pem", "-outform", "DER", "-out", "ca.der")
+    with open(os.path.join(folder, "ca.der"), "rb") as f:
+        authority = f.read()
+    return authority, {n: (os.path.join(folder, f"{n}.pem"), os.path.join(folder, f"{n}.key"))
+                       for n in ("localhost", "other", "expired", "untrusted")}
+
+
+@contextlib.contextmanager
+def tinyproxy(folder):
+    """tinyproxy on a free port of 127.0.0.1, tunnelling CONNECT to any port; yields (port, log)."""
+    port, log = ms.free_port(), os.path.join(folder, "tinyproxy.log")
+    config = os.path.join(folder, "tinyproxy.conf")
+    with open(config, "w") as f:
+        f.write(f"Port {port}\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 60\nLogLevel Connect\n"
+                f'LogFile "{log}"\nMaxClients 20\n' + ("User root\nGroup root\n" if os.getuid() == 0 else ""))
+    process = subprocess.Popen(["tinyproxy", "-d", "-c", config], stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    try:
+        deadline = time.monotonic() + 30
+        while True:
+            try:
+                socket.create_connection(("127.0.0.1", port), timeout=1).close()
+                break
+            except OSError:
+                if process.poll() is not None or time.monotonic() > deadline:
+                    raise RuntimeError(f"tinyproxy did not listen on {port} within 30 s")
+                time.sleep(0.1)
+        yield port, log
+    finally:
+        process.terminate()
+        process.wait(30)
 
 
 def phases(log, line="Update on phase "):
@@ -336,6 +403,79 @@ class Network(scenario.Scenario):
             (_, decoded, error), = server.registrations
             self.assertEqual((None, "Acme"), (error, dict(decoded["fields"])["101"]))
 
+    def trust(self, authority):
+        """Puts the authority into this prefix's machine Root store (and the 32-bit view's), as the
+        serialized certificate property (id 32) that the system reads."""
+        blob = ",".join(f"{b:02x}" for b in struct.pack("<III", 32, 1, len(authority)) + authority)
+        thumb = hashlib.sha1(authority).hexdigest().upper()
+        reg = os.path.join(self.fresh_folder("Trust"), "root.reg")
+        with open(reg, "w") as f:
+            f.write("REGEDIT4\n" + "".join(
+                f"\n[HKEY_LOCAL_MACHINE\\Software\\{view}Microsoft\\SystemCertificates\\Root\\Certificates"
+                f"\\{thumb}]\n\"Blob\"=hex:{blob}\n" for view in ("", "Wow6432Node\\")))
+        self.prefix.reg_import(reg)
+
+    def test_https(self):
+        """Registration, update check, download and launch over HTTPS through the system's TLS, to
+        makerd's TLS listener, directly and through tinyproxy; what must not be trusted is refused."""
+        folder = self.fresh_folder("TLS")
+        authority, certs = certificates(folder)
+        self.trust(authority)
+        key = os.path.join(folder, "maker.key")
+        ffspack = os.path.join(scenario.env_path("HOST_BUILD_DIR"), "tools", "ffspack", "ffspack")
+        pin = subprocess.run([ffspack, "keygen", "--out", key], check=True, capture_output=True,
+                             text=True).stdout.strip()
+        installer = os.path.join(folder, "setup.exe")
+        shutil.copyfile(scenario.env_path("RUN_RECORDER_EXE"), installer)
+        with contextlib.ExitStack() as stack:
+            maker = stack.enter_context(makerd.Makerd(self.fresh_folder("Maker"), tls=certs["localhost"]))
+            url = maker.tls_url("/update")
+            base = maker.publish("2.0", installer, key=key).rsplit(".", 1)[0]
+            with open(os.path.join(self.install_dir, f"{base}-exit.txt"), "w") as f:
+                f.write("1\n")
+            # Asked: the check, the download, its signature and the launch, all over TLS.
+            log = self.update(url, [(QUESTION, "Return"), (None, 182.5), (SUCCESS, "Return")], lines=[pin])
+            self.assertIn("Update on phase 0\nContacting 'https://localhost/' '/update' over TLS\n"
+                          "Unable to get 'ProxyEnable' integer\n", log)
+            self.assertIn(f"Update download on phase 0\nSave to -> [{INSTALL_DIR}{base}.exe]\n"
+                          f"Contacting 'https://localhost/' '/download/{base}.exe' over TLS\n", log)
+            # Through the system's proxy, which tunnels with CONNECT: unattended, and the form.
+            port, proxy_log = stack.enter_context(tinyproxy(folder))
+            self.set_proxy(1, f"ftp=127.0.0.1:1;http=127.0.0.1:2;https=127.0.0.1:{port}")
+            log = self.update(url, [], lines=[pin], quiet=True, code=0, renames=base)
+            self.assertEqual(([0], [0]), (phases(log), phases(log, DOWNLOAD)))
+            self.assertEqual(2, log.count(f"Proxy Enabled (0x00000001) : 127.0.0.1:{port}\n"))
+            self.assertEqual([f'"{INSTALL_DIR}{base}.exe" -Quiet'] * 2, recorded(self.install_dir, base))
+            self.make_shortcut()
+            log = self.register(maker.tls_url("/register"), THANKS)
+            self.assertEqual([0], phases(log, SENT))
+            self.assertIn("Submission on phase 0\nContacting 'https://localhost/' '/register' over TLS\n", log)
+            self.assertEqual("Ann", maker.registrations()[0]["200"])
+            self.assert_left([*ANN.values()][:9] + ["0x3"], True)
+            with open(proxy_log) as f:
+                self.assertEqual(3, f.read().count(f"CONNECT localhost:{maker.tls_port} "))
+            # Refused: nothing stored, nothing downloaded, the retry question or exit code 5.
+            self.set_proxy(0, "")
+            plain, seen = f"https://localhost:{maker.port}", []
+            for name in ("untrusted", "other", "expired", None):
+                bad = stack.enter_context(makerd.Makerd(self.fresh_folder("Bad", name or "plain"),
+                                                        tls=certs[name])) if name else None
+                site = bad.tls_url() if bad else plain + "/"
+                log = self.update(site + "update", [], lines=[pin], quiet=True, code=5)
+                self.assertEqual([0, 1], phases(log))
+                seen.append(re.findall(f"TLS exchange failed for URL '{re.escape(site)}update': (.*)\n", log))
+                # The form's post to an untrusted server, and to the plain listener, which would
+                # store it if the program fell back to plain HTTP.
+                if name in ("untrusted", None):
+                    log = self.register(site + "register", RETRY, key="n")
+                    self.assertEqual([0, 1, 2], phases(log, SENT))
+                    seen.append(re.findall(f"TLS exchange failed for URL '{re.escape(site)}register': (.*)\n", log))
+                    self.assertEqual(0, len(bad.registrations()) if bad else len(maker.registrations()) - 1)
+            # Wine's WinHTTP refuses each of them as a failed handshake; Windows names the certificate's
+            # fault (the host tests check those texts).
+            self.assertEqual([["TLS handshake failed (12157)"] * 2] * 6, seen)
+            self.assertEqual(2, len(recorded(self.install_dir, base)))
+
     def start_form(self, url, option="-Register", extra=(), company="Acme", product="Tool"):
         self.start_run(option, [*extra, "CREATE GROUP:Acme Tool", "ADD ITEM:1\ttool.exe\t\tTool",
                                 "ADD ITEM:2\tuninstall.exe\t-Register\tRegister Tool",
@@ -363,12 +503,16 @@ class Network(scenario.Scenario):
                          self.prefix.reg_query(r"HKCU\Software\Acme\Tool", "Registered Version"))
         self.assertEqual(not registered, os.path.exists(self.shortcut))
 
-    def test_registration(self):
+    def make_shortcut(self):
+        """The registration shortcut that a sent registration removes."""
         user = next(u for u in sorted(os.listdir(self.drive_c("users"))) if u != "Public")
         self.shortcut = self.drive_c("users", user, "AppData", "Roaming", "Microsoft", "Windows",
                                      "Start Menu", "Programs", "Acme Tool", "Register Tool.lnk")
         os.makedirs(os.path.dirname(self.shortcut), exist_ok=True)
         open(self.shortcut, "w").close()
+
+    def test_registration(self):
+        self.make_shortcut()
         # Long names cut the caption to 119 characters, on the form and its boxes too.
         form = self.start_form("http://127.0.0.1:1/r", company="C" * 100, product="P" * 100)
         form.fill({"first": "Ann"})

@@ -160,6 +160,12 @@ std::vector<std::string> ffspack_check_script(const std::string& name,
                            "': the component stays registered, as it is deleted before it is "
                            "unregistered");
         }
+        // Every address that is not https:// travels in plain text.
+        if (keyword == "REGISTER" && ffspack_upper(arguments[0].substr(0, 8)) != "HTTPS://") {
+            warn(line, "REGISTER sends the registrant's name, address, e-mail and telephone "
+                       "unencrypted to '" +
+                           arguments[0] + "': use an https:// address");
+        }
         if (keyword == "CREATE GROUP") {
             group_line = line;
         } else if (keyword == "ADD ITEM") {

@@ -9,11 +9,13 @@
 #include "commands.h"
 #include "service.h"
 #include "store.h"
+#include "tls_listener.h"
 
 namespace {
 
 const char g_usage[] =
     "Usage: makerd serve --db FILE --listen HOST:PORT --store DIR --public-url URL\n"
+    "                    [--listen-tls HOST:PORT --tls-cert FILE --tls-key FILE]\n"
     "  Receives registrations (POST /register) and serves the update information\n"
     "  (GET /update), the published files (GET /download/NAME) and GET /health,\n"
     "  and the maker's console under /console/ once an account exists (makerd\n"
@@ -21,7 +23,11 @@ const char g_usage[] =
     "  PORT 0 takes a free port. Once it listens it prints one line,\n"
     "  \"makerd: listening on http://HOST:PORT/\". URL is where the installed\n"
     "  programs reach this server (the download links start with it). SIGTERM\n"
-    "  or SIGINT: stops accepting, answers the requests in flight, exits 0.\n";
+    "  or SIGINT: stops accepting, answers the requests in flight, exits 0.\n"
+    "  --listen-tls serves the same routes over HTTPS (TLS 1.2 or later) with the\n"
+    "  PEM certificate (its chain behind it) and key, and prints\n"
+    "  \"makerd: listening on https://HOST:PORT/\" too; the plain listener stays\n"
+    "  for the programs that only speak http://.\n";
 
 // HOST:PORT, the host in brackets for IPv6 ("[::1]:8080").
 bool serve_parse_listen(const std::string& text, std::string* host, int* port) {
@@ -45,7 +51,13 @@ int serve_main(int count, char** arguments) {
     std::map<std::string, std::string> values;
     int exit_code = ARGS_EXIT_DONE;
     if (!args_read(count, arguments,
-                   {{"--db", true}, {"--listen", true}, {"--store", true}, {"--public-url", true}},
+                   {{"--db", true},
+                    {"--listen", true},
+                    {"--store", true},
+                    {"--public-url", true},
+                    {"--listen-tls", false},
+                    {"--tls-cert", false},
+                    {"--tls-key", false}},
                    g_usage, &values, &exit_code)) {
         return exit_code;
     }
@@ -56,6 +68,20 @@ int serve_main(int count, char** arguments) {
     if (!serve_parse_listen(values["--listen"], &config.host, &config.port)) {
         return args_usage_error("--listen takes HOST:PORT, not '" + values["--listen"] + "'",
                                 g_usage);
+    }
+    TlsListenerConfig tls;
+    size_t tls_options =
+        values.count("--listen-tls") + values.count("--tls-cert") + values.count("--tls-key");
+    if (tls_options != 0 && tls_options != 3) {
+        return args_usage_error("--listen-tls, --tls-cert and --tls-key go together", g_usage);
+    }
+    if (tls_options == 3) {
+        tls.cert_path = values["--tls-cert"];
+        tls.key_path = values["--tls-key"];
+        if (!serve_parse_listen(values["--listen-tls"], &tls.host, &tls.port)) {
+            return args_usage_error(
+                "--listen-tls takes HOST:PORT, not '" + values["--listen-tls"] + "'", g_usage);
+        }
     }
     if (config.public_url.rfind("http://", 0) != 0 && config.public_url.rfind("https://", 0) != 0) {
         return args_usage_error("--public-url must start with http:// or https://", g_usage);
@@ -78,16 +104,37 @@ int serve_main(int count, char** arguments) {
     if (!service) {
         return args_fail(error);
     }
+    TlsListener* listener = nullptr;
+    if (tls_options == 3 && !(listener = tls_listener_open(service, tls, &error))) {
+        service_close(service);
+        return args_fail(error);
+    }
     printf("makerd: listening on http://%s:%d/\n",
            values["--listen"].substr(0, values["--listen"].rfind(':')).c_str(),
            service_port(service));
+    if (listener) {
+        printf("makerd: listening on https://%s:%d/\n",
+               values["--listen-tls"].substr(0, values["--listen-tls"].rfind(':')).c_str(),
+               tls_listener_port(listener));
+    }
     fflush(stdout);
     std::thread waiter([&] {
         int number = 0;
         sigwait(&signals, &number);
         service_stop(service);
     });
+    bool tls_good = true;
+    std::thread tls_thread;
+    if (listener) {
+        tls_thread = std::thread([&] { tls_good = tls_listener_run(listener); });
+    }
     bool good = service_run(service);
+    if (listener) {
+        tls_listener_stop(listener);
+        tls_thread.join();
+        tls_listener_close(listener);
+        good = good && tls_good;
+    }
     // Wakes the waiter when the server ended by itself; a waiter that already
     // stopped it has ended, and the blocked signal stays unseen.
     pthread_kill(waiter.native_handle(), SIGTERM);

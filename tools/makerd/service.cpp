@@ -29,6 +29,10 @@ const size_t g_head_limit = 8192;
 const size_t g_threads = 64;
 const int g_backlog = 1024; // the library listens with 5, too few for a burst of connections
 const char g_success[] = "<html><body>RegSuccess</body></html>";
+// Before each route's path: a request target may also come in absolute form
+// ("https://host:port/update"), which a server must accept and which some
+// clients send inside a proxy's CONNECT tunnel.
+const std::string g_authority = "(?:https?://[^/]+)?";
 
 } // namespace
 
@@ -140,16 +144,10 @@ void service_download(Service* service, const Request& req, Response& res) {
         [fd](bool) { close(fd); });
 }
 
-void service_routes(Service* service) {
-    httplib::Server& server = service->server;
+} // namespace
+
+void service_add_routes(Service* service, httplib::Server& server) {
     server.new_task_queue = [] { return new httplib::ThreadPool(g_threads); };
-    // Only SO_REUSEADDR: the library's default adds SO_REUSEPORT, which would
-    // let a second server share the port instead of being told it is taken.
-    server.set_socket_options([service](socket_t sock) {
-        int yes = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        service->listen_socket = sock;
-    });
     server.set_keep_alive_max_count(1);
     server.set_tcp_nodelay(true);
     server.set_read_timeout(g_read_timeout_seconds, 0);
@@ -181,11 +179,11 @@ void service_routes(Service* service) {
                      : res.status == 413 ? "the body is longer than 65536 bytes"
                                          : "not found");
     });
-    server.Post("/register",
+    server.Post(g_authority + "/register",
                 [service](const Request& req, Response& res, const httplib::ContentReader& read) {
                     service_register(service, req, res, read);
                 });
-    server.Get("/update", [service](const Request&, Response& res) {
+    server.Get(g_authority + "/update", [service](const Request&, Response& res) {
         std::shared_ptr<const CatalogSnapshot> snapshot;
         std::string error;
         if (!catalog_current(service->catalog, &snapshot, &error)) {
@@ -194,10 +192,10 @@ void service_routes(Service* service) {
         writer_count(service->writer, "update", "");
         res.set_content(snapshot->feed, "application/octet-stream");
     });
-    server.Get(R"(/download/(.*))", [service](const Request& req, Response& res) {
+    server.Get(g_authority + R"(/download/(.*))", [service](const Request& req, Response& res) {
         service_download(service, req, res);
     });
-    server.Get("/health", [service](const Request&, Response& res) {
+    server.Get(g_authority + "/health", [service](const Request&, Response& res) {
         std::string error;
         if (!catalog_healthy(service->catalog, &error)) {
             return service_text(res, 503, error);
@@ -206,8 +204,6 @@ void service_routes(Service* service) {
     });
     console_routes(service->console, &server);
 }
-
-} // namespace
 
 Service* service_open(const ServiceConfig& config, std::string* error) {
     std::unique_ptr<Service> service(new Service);
@@ -225,8 +221,16 @@ Service* service_open(const ServiceConfig& config, std::string* error) {
         *error = "libsodium cannot start";
         return nullptr;
     }
-    service_routes(service.get());
     httplib::Server& server = service->server;
+    // Only SO_REUSEADDR: the library's default adds SO_REUSEPORT, which would
+    // let a second server share the port instead of being told it is taken.
+    Service* open = service.get();
+    server.set_socket_options([open](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        open->listen_socket = sock;
+    });
+    service_add_routes(open, server);
     service->port = config.port == 0 ? server.bind_to_any_port(config.host)
                     : server.bind_to_port(config.host, config.port) ? config.port
                                                                     : -1;

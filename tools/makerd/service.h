@@ -25,9 +25,16 @@ struct ServiceConfig {
 };
 
 struct Service;
+namespace httplib {
+class Server;
+}
 
 // Opens the database, starts the writer and binds the address.
 Service* service_open(const ServiceConfig& config, std::string* error);
+
+// Puts the service's routes and limits on another server of the same
+// service (the TLS listener), which binds its own address.
+void service_add_routes(Service* service, httplib::Server& server);
 
 // The port bound.
 int service_port(const Service* service);

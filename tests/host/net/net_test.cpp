@@ -9,6 +9,7 @@
 #include "core/log.h"
 #include "net/http.h"
 #include "net/socket.h"
+#include "net/tls.h"
 #include "support/log_file.h"
 
 namespace {
@@ -66,14 +67,18 @@ TEST(Http, UrlPartsProxyTextAndRequestHeads) {
     EXPECT_EQ(0, http_split_url((longest + "p").c_str(), &parts));
 
     // clang-format off
-    std::tuple<int, const char*, int, const char*> proxies[] = {
-        {1, "ftp=a:21;HTTP=b:8080;https=c:443", 320, "b:8080"}, {1, "ftp=a:21", 320, "ftp=a:21"},
-        {1, "proxyhost:81", 6, "proxy"}, {1, "", 320, ""}, {0, "b:80", 320, ""}, {2, "b:80", 320, ""}};
+    std::tuple<int, const char*, int, const char*, const char*> proxies[] = {
+        {1, "ftp=a:21;HTTP=b:8080;https=c:443", 320, "b:8080", "c:443"},
+        {1, "https=c:443;http=b:8080", 320, "b:8080", "c:443"},
+        {1, "ftp=a:21", 320, "ftp=a:21", "ftp=a:21"}, {1, "proxyhost:81", 6, "proxy", "proxy"},
+        {1, "", 320, "", ""}, {0, "b:80", 320, "", ""}, {2, "b:80", 320, "", ""}};
     // clang-format on
-    for (auto [enable, server, size, expected] : proxies) {
+    for (auto [enable, server, size, expected, secure] : proxies) {
         char proxy[320] = "stale";
         EXPECT_EQ(expected[0] != '\0', http_proxy_text(enable, server, proxy, size)) << server;
         EXPECT_STREQ(expected, proxy) << server;
+        EXPECT_EQ(secure[0] != '\0', http_proxy_entry(enable, server, "https=", proxy, size));
+        EXPECT_STREQ(secure, proxy) << server;
     }
     // Request heads only where they fit; the registration and update scenarios
     // check whole heads as the server reads them.
@@ -85,6 +90,41 @@ TEST(Http, UrlPartsProxyTextAndRequestHeads) {
     EXPECT_EQ("GET " + target + " HTTP/1.0\r\nUser-Agent: " + agent +
                   "\r\nHost: server\r\nConnection: closed\r\n\r\n",
               head(target, agent.c_str(), 0));
+}
+
+TEST(Tls, WhichUrlsTakeTheTlsRoadTheirPortAndTheFailureTexts) {
+    // clang-format off
+    std::tuple<const char*, int, int> urls[] = {
+        {"https://localhost/r", 1, 443}, {"HTTPS://h:8443/r", 1, 8443}, {"https://u:p@h/x", 1, 443},
+        {"http://h/r", 0, 0}, {"https:/h/r", 0, 0}, {"h/https://x", 0, 0}, {"", 0, 0}};
+    // clang-format on
+    for (auto [url, secure, port] : urls) {
+        EXPECT_EQ(secure, tls_url(url)) << url;
+        // Only the TLS road asks for the port.
+        if (secure) {
+            EXPECT_EQ(port, tls_url_port(url)) << url;
+        }
+    }
+    EXPECT_EQ(0, tls_url_port(("https://" + std::string(120, 'h') + "/").c_str()));
+    // clang-format off
+    std::tuple<unsigned, const char*> failures[] = {
+        {12045, "untrusted certificate authority"}, {12038, "certificate for another host name"},
+        {12037, "certificate expired or not yet valid"}, {12157, "TLS handshake failed"},
+        {12175, "certificate refused"}, {12029, "unable to connect"}, {12002, "timed out"},
+        {0, "failed"}, {12044, "failed"}};
+    // clang-format on
+    for (auto [error, text] : failures) {
+        EXPECT_STREQ(text, tls_failure_text(error)) << error;
+    }
+    // A refused certificate's flags name the fault; the first named bit wins.
+    // clang-format off
+    std::tuple<unsigned, unsigned> flags[] = {
+        {0x08, 12045}, {0x10, 12038}, {0x20, 12037}, {0x02, 12169}, {0x04, 12170}, {0x01, 12057},
+        {0x80000000u, 12157}, {0x38, 12045}, {0x30, 12038}, {0x40, 12175}, {0, 12175}};
+    // clang-format on
+    for (auto [bits, error] : flags) {
+        EXPECT_EQ(error, tls_secure_failure(bits, 12175)) << bits;
+    }
 }
 
 // "<port> <name>" of the host the URL names, or "fails <last lookup>".

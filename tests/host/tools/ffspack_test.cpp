@@ -90,6 +90,11 @@ TEST(Ffspack, TheCheckSaysWhatWouldGoWrongAtTheUsers) {
          "s:6: the name 'aaaaaaaaaaaaaaaaaaaa...' has 160 characters: the program refuses names over 143 and keeps the file\n"
          "s:10: OLE comes after INSTALL (line 9), which deletes 'X.DLL': the component stays registered, as it is deleted before it is unregistered\n"
          "s:12: OLE comes after INSTALL (line 9), which deletes 'app.exe': the component stays registered, as it is deleted before it is unregistered\n"},
+        // Personal data goes out encrypted only to an https:// address, in any letter case.
+        {base + "REGISTER:http://m/r\ta\tb\nREGISTER:https://m/r\ta\tb\nREGISTER:HTTPS://m/r\ta\tb\n"
+                "REGISTER:m/r\ta\tb\nINSTALL:\nDONE:x\n",
+         "s:6: REGISTER sends the registrant's name, address, e-mail and telephone unencrypted to 'http://m/r': use an https:// address\n"
+         "s:9: REGISTER sends the registrant's name, address, e-mail and telephone unencrypted to 'm/r': use an https:// address\n"},
         {"COMPANY NAME:" + std::string(100, 'c') + "\nPRODUCT NAME:ppppppp\nTEXT:" + std::string(160, 't'),
          "s:3: TEXT argument 1 has 160 characters: the program keeps 159\n"
          "s:2: the company and product names are too long together: the uninstall question cuts them\n"

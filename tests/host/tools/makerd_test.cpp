@@ -96,7 +96,11 @@ TEST(Makerd, PublishServeAndExport) {
         {tool + "--version v2", "1 makerd: the program could not read this release: the version 'v2'"},
         {tool + "--version 3 --key a.exe", "1 makerd: cannot sign with 'a.exe'"},
         {"export --db store/m.db --format xml", "2 makerd: --format"}, {"serve --help", "0 Usage: makerd serve"},
-        {"serve --db d --store s --public-url http://u/ --listen :80", "2 makerd: --listen takes HOST:PORT"}};
+        {"serve --db d --store s --public-url http://u/ --listen :80", "2 makerd: --listen takes HOST:PORT"},
+        {"serve --db d --store s --public-url http://u/ --listen 127.0.0.1:0 --tls-key k",
+         "2 makerd: --listen-tls, --tls-cert and --tls-key go together"},
+        {"serve --db d --store s --public-url http://u/ --listen 127.0.0.1:0 --listen-tls 127.0.0.1:0 "
+         "--tls-cert a.exe --tls-key a.exe", "1 makerd: cannot use the certificate 'a.exe' with the key 'a.exe'"}};
     // clang-format on
     std::vector<std::string> names;
     for (const auto& [arguments, expected] : commands) {
@@ -119,7 +123,8 @@ TEST(Makerd, PublishServeAndExport) {
         {"POST", "/register", std::string(65536, '0'), 400, "the head announces a body of 0 bytes"},
         {"GET", "/download/" + names[4], "", 200, bin}, {"HEAD", "/download/" + names[2], "", 200, "5"},
         {"GET", "/download/m.db", "", 404, "not found"}, {"GET", "/download/x%2F..%2F" + names[4], "", 404, "not found"},
-        {"GET", "/health", "", 200, "ok"}, {"GET", "/health", big, 431, "the request head of"}};
+        {"GET", "/health", "", 200, "ok"}, {"GET", "/health", big, 431, "the request head of"},
+        {"GET", "https://u:1/health", "", 200, "ok"}, {"GET", "x/health", "", 404, "not found"}};
     // clang-format on
     for (const auto& [method, path, body, status, start] : rows) {
         httplib::Result got = method == "POST"  ? web.Post(path.c_str(), body, "text/plain")
