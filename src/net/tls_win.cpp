@@ -8,6 +8,7 @@
 #include "core/text.h"
 #include "net/http.h"
 #include "net/tls.h"
+#include "platform/library.h"
 #include "platform/window.h"
 
 struct TlsRequest {
@@ -37,37 +38,17 @@ WinHttp g_api;
 int g_loaded;
 unsigned g_refused_flags; // of the certificate that the last handshake refused
 
-// From the system folder only: a library of that name beside the program
-// must never stand in for it. It stays loaded for the rest of the run.
+// It stays loaded for the rest of the run.
 int load_winhttp() {
-    if (g_loaded) {
-        return 1;
-    }
-    char path[MAX_PATH];
-    UINT length = GetSystemDirectoryA(path, sizeof path);
-    if (length == 0 || length >= sizeof path || !text_append(path, sizeof path, "\\winhttp.dll")) {
-        return 0;
-    }
-    HMODULE library = LoadLibraryA(path);
-    if (!library) {
-        return 0;
-    }
-    const char* const names[] = {
-        "WinHttpOpen",      "WinHttpConnect",     "WinHttpOpenRequest",      "WinHttpSetTimeouts",
-        "WinHttpSetOption", "WinHttpSendRequest", "WinHttpReceiveResponse",  "WinHttpQueryHeaders",
-        "WinHttpReadData",  "WinHttpCloseHandle", "WinHttpSetStatusCallback"};
-    static_assert(sizeof names / sizeof names[0] == sizeof(WinHttp) / sizeof(FARPROC),
-                  "one name for each entry");
-    FARPROC* entries = reinterpret_cast<FARPROC*>(&g_api);
-    for (unsigned i = 0; i < sizeof names / sizeof names[0]; ++i) {
-        entries[i] = GetProcAddress(library, names[i]);
-        if (!entries[i]) {
-            FreeLibrary(library);
-            return 0;
-        }
-    }
-    g_loaded = 1;
-    return 1;
+    static const char names[] =
+        "WinHttpOpen\0WinHttpConnect\0WinHttpOpenRequest\0WinHttpSetTimeouts\0"
+        "WinHttpSetOption\0WinHttpSendRequest\0WinHttpReceiveResponse\0WinHttpQueryHeaders\0"
+        "WinHttpReadData\0WinHttpCloseHandle\0WinHttpSetStatusCallback";
+    Library library = nullptr;
+    g_loaded =
+        g_loaded || library_load_system("winhttp.dll", names, sizeof(WinHttp) / sizeof(FARPROC),
+                                        reinterpret_cast<void (**)()>(&g_api), &library);
+    return g_loaded;
 }
 
 // URLs, agents and methods are ASCII: each byte becomes one character.

@@ -14,5 +14,13 @@ int library_load(const char* path, Library* library, unsigned* error);
 // a 32-bit result code, into `result`. Returns 0 when it is not exported.
 int library_call(Library library, const char* entry, int* result);
 
+// Loads the system library `name` from the system folder only (one of that
+// name beside the program must never stand in for it) and finds each of its
+// `count` exports named in `names`, which are written one after another,
+// each ended by a zero, into `entries`. Returns 0, with nothing loaded, when
+// the library or any export is missing.
+int library_load_system(const char* name, const char* names, int count, void (**entries)(),
+                        Library* library);
+
 // Unloads the library and nulls the caller's handle. Returns 1.
 int library_free(Library* library);

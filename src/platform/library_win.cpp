@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "core/log.h"
+#include "core/text.h"
 #include "library.h"
 
 namespace {
@@ -31,6 +32,31 @@ int library_call(Library library, const char* entry, int* result) {
     }
     *result = static_cast<int>(function());
     return 1;
+}
+
+int library_load_system(const char* name, const char* names, int count, void (**entries)(),
+                        Library* library) {
+    CORE_ASSERT_POINTER(name);
+    CORE_ASSERT_POINTER(names);
+    CORE_ASSERT_POINTER(entries);
+    CORE_ASSERT_POINTER(library);
+    char path[MAX_PATH];
+    UINT length = GetSystemDirectoryA(path, sizeof path);
+    *library = nullptr;
+    if (length == 0 || length >= sizeof path || !text_append(path, sizeof path, "\\") ||
+        !text_append(path, sizeof path, name)) {
+        return 0;
+    }
+    HMODULE loaded = LoadLibraryA(path);
+    for (int i = 0; loaded && i < count; ++i, names += text_length(names) + 1) {
+        entries[i] = reinterpret_cast<void (*)()>(GetProcAddress(loaded, names));
+        if (!entries[i]) {
+            FreeLibrary(loaded);
+            loaded = nullptr;
+        }
+    }
+    *library = loaded;
+    return loaded ? 1 : 0;
 }
 
 int library_free(Library* library) {

@@ -4,6 +4,7 @@
 #include <bcrypt.h>
 
 #include "core/text.h"
+#include "platform/library.h"
 #include "update/signature.h"
 
 namespace {
@@ -22,35 +23,14 @@ struct Cng {
     decltype(&BCryptDestroyKey) destroy_key;
 };
 
-// From the system folder only: a library of that name beside the program
-// must never stand in for it.
 HMODULE load_cng(Cng* cng) {
-    char path[MAX_PATH];
-    UINT length = GetSystemDirectoryA(path, sizeof path);
-    if (length == 0 || length >= sizeof path || !text_append(path, sizeof path, "\\bcrypt.dll")) {
-        return nullptr;
-    }
-    HMODULE library = LoadLibraryA(path);
-    if (!library) {
-        return nullptr;
-    }
-    const char* const names[] = {"BCryptOpenAlgorithmProvider",
-                                 "BCryptCloseAlgorithmProvider",
-                                 "BCryptCreateHash",
-                                 "BCryptHashData",
-                                 "BCryptFinishHash",
-                                 "BCryptDestroyHash",
-                                 "BCryptImportKeyPair",
-                                 "BCryptVerifySignature",
-                                 "BCryptDestroyKey"};
-    FARPROC* entries = reinterpret_cast<FARPROC*>(cng);
-    for (unsigned i = 0; i < sizeof names / sizeof names[0]; ++i) {
-        entries[i] = GetProcAddress(library, names[i]);
-        if (!entries[i]) {
-            FreeLibrary(library);
-            return nullptr;
-        }
-    }
+    static const char names[] =
+        "BCryptOpenAlgorithmProvider\0BCryptCloseAlgorithmProvider\0BCryptCreateHash\0"
+        "BCryptHashData\0BCryptFinishHash\0BCryptDestroyHash\0BCryptImportKeyPair\0"
+        "BCryptVerifySignature\0BCryptDestroyKey";
+    Library library = nullptr;
+    library_load_system("bcrypt.dll", names, sizeof(Cng) / sizeof(FARPROC),
+                        reinterpret_cast<void (**)()>(cng), &library);
     return library;
 }
 
