@@ -13,6 +13,7 @@ import subprocess
 
 import makerd
 import product
+import test_network as network
 import scenario
 import winedriver as wd
 
@@ -254,7 +255,9 @@ class Lifecycle(scenario.Scenario):
                              text=True).stdout.strip()
         with makerd.Makerd(os.path.join(self.work, "maker")) as maker:
             update = [("UPDATE URL:http://127.0.0.1:8080/updates/widget-studio.txt",
-                       f"UPDATE URL:{maker.url('/update')}\n{pin}")]
+                       f"UPDATE URL:{maker.url('/update')}\n{pin}"),
+                      ("REGISTER:https://localhost:8443/register\tWidget Studio 2.4\t" + ASK_REGISTER,
+                       f"REGISTER:{maker.url('/register')}\tWidget Studio 2.4\t" + ASK_REGISTER)]
             before = product.snapshot(self.prefix)
             setup = self.setup_exe("2.4", update)
             for removal in ("asked", "quiet"):
@@ -266,6 +269,17 @@ class Lifecycle(scenario.Scenario):
                     self.assertEqual(f"{self.sample.name} 2.4: studio.exe\n", f.read())
                 uninstaller = os.path.join(installed, "uninstall.exe")
                 if removal == "quiet":
+                    # Registered from these folders: the form's record reaches the maker's server.
+                    run = self.start(uninstaller, ["-Register"], name="register")
+                    wd.answer(self.box(run, REGISTER, ASK_REGISTER), "y")
+                    form = network.Form(run, REGISTER)
+                    form.fill(network.ANN, network.NO_BOX)
+                    form.submit(network.THANKS)
+                    self.assertEqual(0, run.wait(120))
+                    self.prefix.wait_idle(60)
+                    self.assertEqual([network.ANN["email"]], [r["207"] for r in maker.registrations()])
+                    # The registrant's details stay for the maker's other products, by design.
+                    self.registry({network.MAKER_KEY.rsplit("\\", 1)[0]: None})
                     maker.publish("2.5", self.setup_exe("2.5", update), key=key, company="Acme Widgets",
                                   product="Widget Studio")
                     self.silent(uninstaller, ["-Update", "-Quiet"], 0, "update-quiet")
