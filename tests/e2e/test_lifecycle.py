@@ -293,6 +293,14 @@ class Lifecycle(scenario.Scenario):
                     self.assertEqual(0, run.wait(60))
                 self.assertEqual("DllUnregisterServer", self.sample.component_calls("$2widgets.ocx")[-1])
                 self.assert_as_before(before)
+        # A temporary folder that has no short name (here: it does not exist) is refused, never guessed.
+        self.registry({r"HKCU\Environment": {"TMP": temp + "\\Нет", "TEMP": temp + "\\Нет"}})
+        stub = self.place_packed(scenario.SAMPLE, "Stub", "uninstall.exe")
+        self.silent(stub, ["-Quiet", "-debug"], 1, "no-short-name")
+        self.assertRegex(scenario.read_log(os.path.join(os.path.dirname(stub), "debug.log")),
+                         r"\r\nPath '[^']*' is outside the code page and has no short name\r\n"
+                         r"Unable to relocate: no usable temp path\r\nSuccessful Exit\.\.\.\r\n$")
+
 
 if __name__ == "__main__":
     scenario.main()
