@@ -8,9 +8,12 @@ gone. Beside them NSIS's own uninstaller of the same tree (built by makensis, on
 file and one RMDir per folder): in place (/S _?=FOLDER) from its start to its return, and
 installed in the tree with /S, which copies itself to the temporary folder and returns at
 once, until the tree has gone. Each NSIS Delete costs under Wine thirteen wineserver requests
-(two FindFirstFile, an attribute change, the deletion) where DeleteFileA costs two."""
+(two FindFirstFile, an attribute change, the deletion) where DeleteFileA costs two. Last, the
+tree's own setup.exe (ffspack installer): its size beyond the compressed payload, and its
+silent install from start to return beside the removal of what it installed."""
 
 import glob
+import lzma
 import os
 import shutil
 import subprocess
@@ -89,6 +92,25 @@ def nsis_uninstaller():
     return exe
 
 
+def setup_exe(packed):
+    """The tree's setup.exe from ffspack installer, and its bytes beyond the LZMA-compressed
+    payload (the files and the packed uninstaller, compressed solid as NSIS does)."""
+    files, out = os.path.join(benchlib.WORK, "installer-files"), os.path.join(benchlib.WORK, "setup.exe")
+    shutil.rmtree(files, ignore_errors=True)
+    make_tree(files)
+    subprocess.run([os.path.join(benchlib.BUILD, "host", "tools", "ffspack", "ffspack"), "installer", "--script",
+                    os.path.join(benchlib.WORK, "Tree.txt"), "--files", files, "--stub",
+                    os.path.join(benchlib.WINE_BIN, "bin", "uninstall.exe"), "-o", out], check=True)
+    payload = b"".join(open(os.path.join(files, name.replace("\\", "/")), "rb").read() for name in NAMES)
+    with open(packed, "rb") as f:
+        payload += f.read()
+    compressed = len(lzma.compress(payload, format=lzma.FORMAT_ALONE))
+    size = os.path.getsize(out)
+    print(f"setup.exe {size} bytes: payload {len(payload)} bytes, {compressed} compressed (LZMA), "
+          f"installer overhead {size - compressed} bytes")
+    return out
+
+
 def main():
     prefix = benchlib.prefix()
     tree = prefix.unix_path(FOLDER)
@@ -97,10 +119,12 @@ def main():
                               f"FILE LIST:{','.join(NAMES)}\nUNINSTALL NAME:uninstall.exe\nINSTALL:\n")
     floor = os.path.join(benchlib.WINE_BIN, "bench", "delete_tree.exe")
     nsis = nsis_uninstaller()
+    setup = setup_exe(packed)
     print(f"{len(NAMES)} files in {FOLDERS} folders, {RUNS} runs each")
     results = {"floor": [], "uninstall": [], "rm -rf": []}
     quiet = {"floor -Quiet": [], "uninstall -Quiet": [], "uninstall -Quiet, gone": [],
              "NSIS /S _?= in place": [], "NSIS /S, gone": []}
+    lifecycle = {"setup.exe /S": [], "uninstall -Quiet": []}
     for _ in range(RUNS):
         # The uninstaller runs from a copy outside the tree, so that exactly the tree goes.
         make_tree(tree)
@@ -128,11 +152,20 @@ def main():
         installed = os.path.join(tree, "uninst.exe")
         shutil.copyfile(nsis, installed)
         quiet["NSIS /S, gone"].append(timed_quiet(prefix, installed, ["/S"])[1])
+        # The same tree installed by its setup.exe, then removed by the uninstaller it installed.
+        start = time.monotonic()
+        code = wd.start(prefix, setup, ["/S"]).wait(600)
+        lifecycle["setup.exe /S"].append(time.monotonic() - start)
+        prefix.wait_idle(60)
+        assert code == 0 and os.path.exists(os.path.join(tree, "uninstall.exe")), f"setup.exe returned {code}"
+        lifecycle["uninstall -Quiet"].append(timed_quiet(prefix, os.path.join(tree, "uninstall.exe"),
+                                                         ["-Quiet"])[0])
         # Its copy's folder stays (the copy is deleted at the next start of Wine).
         for left in glob.glob(os.path.join(prefix.path, "drive_c", "users", "*", "Temp", "~nsu*.tmp")):
             shutil.rmtree(left)
     benchlib.table(results, "us/file", lambda best: best * 1e6 / len(NAMES))
     benchlib.table(quiet, "us/file", lambda best: best * 1e6 / len(NAMES))
+    benchlib.table(lifecycle, "us/file", lambda best: best * 1e6 / len(NAMES))
 
 
 if __name__ == "__main__":
