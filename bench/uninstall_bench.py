@@ -1,4 +1,4 @@
-"""Removal benchmark: 10 x 1,000 files removed three ways, side by side in one run; figures,
+"""Removal benchmark: 10 x 1,000 files removed four ways, side by side in one run; figures,
 not a test. The floor (delete_tree.exe: DeleteFileA and RemoveDirectoryA alone) and the
 uninstaller are timed alike, from the answer to their question to their final notice;
 rm -rf removes the same tree from the unix side. Then both run with -Quiet as a deployment
