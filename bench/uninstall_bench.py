@@ -12,6 +12,7 @@ once, until the tree has gone. Each NSIS Delete costs under Wine thirteen winese
 tree's own setup.exe (ffspack installer): its size beyond the compressed payload, and its
 silent install from start to return beside the removal of what it installed."""
 
+import functools
 import glob
 import lzma
 import os
@@ -125,9 +126,12 @@ def main():
     quiet = {"floor -Quiet": [], "uninstall -Quiet": [], "uninstall -Quiet, gone": [],
              "NSIS /S _?= in place": [], "NSIS /S, gone": []}
     lifecycle = {"setup.exe /S": [], "uninstall -Quiet": []}
+    # A complete removal deletes the product's key: each run that finds it is given it anew.
+    found = functools.partial(prefix.reg_import, os.path.join(benchlib.WORK, "Tree.reg"))
     for _ in range(RUNS):
         # The uninstaller runs from a copy outside the tree, so that exactly the tree goes.
         make_tree(tree)
+        found()
         exe = os.path.join(benchlib.WORK, "run-uninstall.exe")
         shutil.copyfile(packed, exe)
         results["uninstall"].append(timed_box(prefix, exe, ["-Spawn"], "Uninstall...", "Uninstaller..."))
@@ -139,6 +143,7 @@ def main():
         subprocess.run(["rm", "-rf", os.path.dirname(tree)], check=True)
         results["rm -rf"].append(time.monotonic() - start)
         make_tree(tree)
+        found()
         installed = os.path.join(tree, "uninstall.exe")
         shutil.copyfile(packed, installed)
         returned, gone = timed_quiet(prefix, installed, ["-Quiet"])
