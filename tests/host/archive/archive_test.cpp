@@ -122,9 +122,10 @@ TEST_F(Ffs, ASignedProgramsArchiveEndsAtItsCertificateTable) {
         std::string packed = archived(image);                            // 536 bytes
         std::string signed_file = pe_file_signed(packed, magic, 48);     // the table at 536
         std::string behind = archived(pe_file_signed(image, magic, 48)); // the tag at 560
-        std::string nowhere = signed_file, elsewhere = signed_file;
+        std::string nowhere = signed_file, elsewhere = signed_file, at_end_of_data = signed_file;
         nowhere.replace(532, 4, "\xFF\xFF\xFF\xFF");
         elsewhere.replace(532, 4, little_endian(100));
+        at_end_of_data.replace(532, 4, little_endian(536));
         // (name, file, whether it opens, the data handed out, the log with $ for the path)
         std::tuple<const char*, std::string, int, std::string, std::string> cases[] = {
             {"unsigned", packed, 1, scrambled(packed.substr(516)), init},
@@ -133,7 +134,10 @@ TEST_F(Ffs, ASignedProgramsArchiveEndsAtItsCertificateTable) {
              at_end + "48 bytes at 512)\n" + init},
             {"signer's padding", pe_file_signed(packed + '\0', magic, 48), 0, "",
              "Signed: FFS ends at the certificate table (48 bytes at 544)\n" + no_data},
+            {"header alone", pe_file_signed(packed, magic, 8), 1, scrambled(packed.substr(516)),
+             "Signed: FFS ends at the certificate table (8 bytes at 536)\n" + init},
             {"trailer nowhere", nowhere, 0, "", at_table + no_data},
+            {"trailer at the table", at_end_of_data, 0, "", at_table + no_data},
             {"trailer elsewhere", elsewhere, 0, "",
              at_table + "FFS Does not contain proper tag (Read 100 from 532)!!!\n"},
             {"outside the file", with_security(signed_file, magic, 584, 8), 0, "",

@@ -100,7 +100,8 @@ TEST(Text, DecimalsWrapOrSaturateAsTheirNamesSay) {
     const struct { const char* text; int wrapping, saturating, three_digits; } cases[] = {
         {"abc", 0, 0, 0}, {" \t+7x", 7, 7, 0}, {"--5", 0, 0, 0}, {"1234", 1234, 1234, 123},
         {"4294967297", 1, INT_MAX, 429}, {"-2147483648", INT_MIN, INT_MIN, 0},
-        {"-99999999999", -1215752191, INT_MIN, 0}, {"2147483648", INT_MIN, INT_MAX, 214}};
+        {"-99999999999", -1215752191, INT_MIN, 0}, {"2147483648", INT_MIN, INT_MAX, 214},
+        {"-2147483647", -INT_MAX, -INT_MAX, 0}};
     // clang-format on
     for (const auto& c : cases) {
         EXPECT_EQ(c.wrapping, text_decimal_wrapping(c.text)) << c.text;
