@@ -86,6 +86,7 @@ TEST(Http, UrlPartsProxyTextAndRequestHeads) {
                        "Connection: closed\r\n\r\n";
     EXPECT_EQ(post, head("/reg", nullptr, 1234, static_cast<int>(post.size()) + 1));
     EXPECT_EQ("<does not fit>", head("/reg", nullptr, 1234, static_cast<int>(post.size())));
+    EXPECT_EQ("<does not fit>", head("/reg", nullptr, 0, 0));
     std::string target = "http://server/" + std::string(305, 't'), agent(319, 'a');
     EXPECT_EQ("GET " + target + " HTTP/1.0\r\nUser-Agent: " + agent +
                   "\r\nHost: server\r\nConnection: closed\r\n\r\n",
