@@ -1,5 +1,6 @@
-// What only the real prefix shows: the registry's own order and limits. The log
-// file's CR LF line ends are checked byte for byte by the scenarios.
+// What only the real prefix shows: the registry's own order and limits, deletions
+// tried again, the loader, the window helpers. The log file's CR LF line ends are
+// checked byte for byte by the scenarios.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -7,7 +8,11 @@
 #include <string>
 
 #include "core/log.h"
+#include "platform/files.h"
+#include "platform/library.h"
 #include "platform/registry.h"
+#include "platform/window.h"
+#include "registration/dialogs.h"
 #include "support/log_file.h"
 
 namespace {
@@ -92,8 +97,11 @@ TEST_F(RegistryWin, ValuesAreReadAsStoredWhateverTheirType) {
     memset(text, '#', sizeof text);
     EXPECT_EQ(1, reg_get_string(key_, "Raw", text, sizeof text));
     EXPECT_STREQ("abc", text);
-    EXPECT_EQ(1, reg_get_string(key_, "Number", text, sizeof text));
-    EXPECT_STREQ("AB", text);
+    for (auto get : {reg_get_string, reg_get_path}) { // a path of another type reads as text
+        memset(text, '#', sizeof text);
+        EXPECT_EQ(1, get(key_, "Number", text, sizeof text));
+        EXPECT_STREQ("AB", text);
+    }
     memset(text, '#', sizeof text);
     EXPECT_EQ(1, reg_get_string(key_, "Text", text, 3));
     EXPECT_STREQ("AB", text);
@@ -106,6 +114,74 @@ TEST_F(RegistryWin, ValuesAreReadAsStoredWhateverTheirType) {
     EXPECT_EQ(1, reg_get_string(key_, "Path", text, sizeof text));
     EXPECT_STREQ("%TEMP%\\x", text);
     EXPECT_EQ("Unable to get 'TEXT' integer\nUnsupported type 0x00000002 (2)\n", log());
+}
+
+long long now_ms() {
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER counter;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&counter);
+    return counter.QuadPart * 1000 / frequency.QuadPart;
+}
+
+// A read-only file stays whatever the tries, so the time taken counts the pauses
+// of 50 ms between them; a missing file is not tried again.
+TEST(FilesWin, AFileThatStaysIsTriedAgainWhileTheTimeLasts) {
+    std::string held = write_bytes_file(test_file_name("held"), "x");
+    ASSERT_TRUE(SetFileAttributesA(held.c_str(), FILE_ATTRIBUTE_READONLY));
+    std::string missing = log_file_path(test_file_name("missing"));
+    const struct {
+        const std::string& path;
+        int milliseconds, pauses;
+    } cases[] = {{held, 0, 0}, {held, 100, 2}, {missing, 100, 0}};
+    for (const auto& c : cases) {
+        long long start = now_ms();
+        EXPECT_EQ(0, file_delete(c.path.c_str(), c.milliseconds));
+        long long taken = now_ms() - start;
+        EXPECT_GE(taken, c.pauses * 50 - 5) << c.milliseconds;
+        EXPECT_LT(taken, c.pauses * 50 + 45) << c.milliseconds;
+    }
+    SetFileAttributesA(held.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(1, file_delete(held.c_str(), 0));
+    EXPECT_EQ(0, file_exists(held.c_str()));
+}
+
+TEST(LibraryWin, EveryNamedEntryIsFoundAndCalled) {
+    const struct {
+        const char* names;
+        int count, loaded;
+    } cases[] = {{"GetCurrentProcessId\0GetTickCount\0", 2, 1},
+                 {"GetTickCount\0NoSuchEntry\0", 2, 0}};
+    for (const auto& c : cases) {
+        Library kernel = nullptr;
+        void (*entries[2])() = {};
+        EXPECT_EQ(c.loaded,
+                  library_load_system("kernel32.dll", c.names, c.count, entries, &kernel));
+        EXPECT_EQ(c.loaded, kernel != nullptr);
+        library_free(&kernel);
+    }
+    Library kernel = GetModuleHandleA("kernel32.dll");
+    int result = 0;
+    EXPECT_EQ(1, library_call(kernel, "GetCurrentProcessId", &result));
+    EXPECT_EQ(static_cast<int>(GetCurrentProcessId()), result);
+    EXPECT_EQ(0, library_call(kernel, "NoSuchEntry", &result));
+}
+
+// Every window helper returns 1, on the paths that give up too; a dialog that this
+// program's resources lack is logged.
+TEST(WindowWin, HelpersReturnOneAndAMissingDialogIsLogged) {
+    std::string log_path = open_test_log("window_win.log", LOG_FILE);
+    int checked = -1;
+    const int results[] = {center_window(GetDesktopWindow(), reinterpret_cast<HWND>(1)),
+                           get_item_checked(nullptr, 1, &checked), update_progress(50.0),
+                           update_progress(50.0)}; // the second within 50 ms of the first
+    for (int result : results) {
+        EXPECT_EQ(1, result);
+    }
+    EXPECT_EQ(0, checked);
+    EXPECT_EQ(-1, registration_form_show(nullptr));
+    log_close();
+    EXPECT_EQ("Unable to show dialog 1004 (1812)\n", read_file(log_path));
 }
 
 } // namespace
