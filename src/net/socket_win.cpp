@@ -226,11 +226,7 @@ int sock_connect(SocketRecord* socket, const unsigned char address[4], int port)
     if (!is_open(socket)) {
         return 0;
     }
-    sockaddr_in peer;
-    char* bytes = reinterpret_cast<char*>(&peer);
-    for (unsigned i = 0; i < sizeof peer; ++i) {
-        bytes[i] = 0;
-    }
+    sockaddr_in peer = {};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(static_cast<u_short>(port & 0xFFFF));
     for (int i = 0; i < 4; ++i) {

@@ -15,6 +15,7 @@
 #include "core/text.h"
 #include "net/http.h"
 #include "net/socket.h"
+#include "net/tls.h"
 #include "registration/submission.h"
 #include "registration/submit.h"
 #include "script/install_state.h"
@@ -26,9 +27,15 @@ namespace {
 
 const unsigned char g_loopback[4] = {127, 0, 0, 1};
 
+// A crash ends the run at once rather than waiting for a debugger.
+LONG WINAPI end_at_once(EXCEPTION_POINTERS*) {
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 class NetEnvironment : public testing::Environment {
   public:
     void SetUp() override {
+        SetUnhandledExceptionFilter(end_at_once);
         mem_init(MEM_LIMIT_MAXIMUM, 0);
         ASSERT_EQ(1, sock_startup());
     }
@@ -76,6 +83,28 @@ TEST_F(Net, ASilentPeerEndsTheReceiveWithTheTimeout) {
     EXPECT_EQ("Socket timeout (400)\n", read_file(path));
 }
 
+// Steps on a missing or closed record, a fresh socket's pending error, and a connect
+// to an address that takes no connection end at once and without a word.
+TEST_F(Net, NoSocketOrNoRouteFailsAtOnceAndQuietly) {
+    std::string path = open_test_log("socket_quiet.log", LOG_FILE);
+    SocketRecord* closed = tcp_record(700);
+    sock_close(closed);
+    char byte = 'x';
+    int count = -1;
+    for (SocketRecord* record : {closed, static_cast<SocketRecord*>(nullptr)}) {
+        EXPECT_EQ(0, sock_connect(record, g_loopback, maker_port()));
+        EXPECT_EQ(0, sock_send(record, &byte, 1, &count));
+        EXPECT_EQ(0, count);
+        EXPECT_EQ(0, sock_shutdown(record));
+    }
+    sock_free(&closed);
+    socket_ = tcp_record(700);
+    EXPECT_EQ(SOCK_ERROR_NONE, sock_error_value(socket_));
+    const unsigned char broadcast[4] = {255, 255, 255, 255};
+    EXPECT_EQ(0, sock_connect(socket_, broadcast, maker_port()));
+    EXPECT_EQ("", read_file(path));
+}
+
 TEST_F(Net, AFullBacklogEndsTheConnectWithTheConnectTimeout) {
     // A listener that accepts nobody: once its queue is full, further
     // connection attempts get no answer at all.
@@ -113,11 +142,14 @@ TEST_F(Net, RequestHeadsAreCutToTheirBufferAndUnknownHostsRefused) {
     EXPECT_EQ(0, http_open_request("http://no-such-host.invalid/x", nullptr, "GET", 0, 0, &socket_,
                                    head, sizeof head, &length));
     EXPECT_EQ(nullptr, socket_);
+    TlsRequest* tls = nullptr;
+    EXPECT_EQ(0, tls_open("https://127.0.0.1:0/x", nullptr, "GET", nullptr, 0, 0, &tls));
     const std::string proxy = "Proxy Disabled (0x00000000) : None\n";
     EXPECT_EQ("Contacting 'http://127.0.0.1/' '/echo?x=1'\n" + proxy +
                   "Request head does not fit in 40 bytes for URL '" + url + "'\n" +
                   "Contacting 'http://no-such-host.invalid/' '/x'\n" + proxy +
-                  "Unable to get machine for URL 'http://no-such-host.invalid/x'\n",
+                  "Unable to get machine for URL 'http://no-such-host.invalid/x'\n"
+                  "Unable to get machine for URL 'https://127.0.0.1:0/x'\n",
               read_file(path));
 }
 
