@@ -172,8 +172,9 @@ def free_port():
 def standard_routes(server):
     """The routes that the Win32 test programs expect."""
     for name, size, options in (
-            ("setup.exe", 1000, {}), ("full.bin", 1000, {}), ("big.bin", 3 << 20, {}),
+            ("setup.exe", 1000, {}), ("big.bin", 3 << 20, {}),
             ("nolength.bin", 3000, {"content_length": False}),
+            ("full.bin", 1000, {"content_length": False}),
             ("short.bin", 999, {"length": 1000}), ("long.bin", 1001, {"length": 1000}),
             ("split.bin", 1000, {"split_head_at": 2})):
         server.serve_file("/files/" + name, pattern_bytes(size), **options)

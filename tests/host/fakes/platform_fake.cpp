@@ -14,6 +14,7 @@ std::string shell_folder_fake_programs;
 int files_fake_listings = 0;
 std::vector<std::string> files_fake_held;
 int files_fake_delete_wait = 0;
+std::map<std::string, int> library_fake_results;
 
 namespace {
 
@@ -65,6 +66,7 @@ void platform_fake_reset() {
     g_entries.clear();
     files_fake_held.clear();
     files_fake_listings = 0;
+    library_fake_results.clear();
     shell_folder_fake_programs = "C:\\Users\\Ann\\Start Menu\\Programs";
 }
 
@@ -120,15 +122,21 @@ int folder_list(const char* folder, FolderVisit visit, void* context) {
     return 1;
 }
 
-// No library is found (ERROR_MOD_NOT_FOUND): the Win32 scenarios load real ones.
-int library_load(const char*, Library* library, unsigned* error) {
-    *library = nullptr;
-    *error = 126;
-    return 0;
+// A library's handle is its entry in library_fake_results; the Win32 scenarios load real ones.
+int library_load(const char* path, Library* library, unsigned* error) {
+    auto found = library_fake_results.find(path);
+    if (found == library_fake_results.end()) {
+        *library = nullptr;
+        *error = 126; // ERROR_MOD_NOT_FOUND
+        return 0;
+    }
+    *library = reinterpret_cast<Library>(&found->second);
+    return 1;
 }
 
-int library_call(Library, const char*, int*) {
-    return 0;
+int library_call(Library library, const char*, int* result) {
+    *result = *reinterpret_cast<int*>(library);
+    return 1;
 }
 
 int library_free(Library* library) {

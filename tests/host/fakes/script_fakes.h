@@ -2,6 +2,7 @@
 // fixed special folders, libraries never found, recorded progress and flow runs.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ extern int files_fake_delete_wait;
 extern int files_fake_listings;
 // What shell_programs_folder answers ("" when the shell cannot tell).
 extern std::string shell_folder_fake_programs;
+// The libraries that load, by path, each with what its entry points return;
+// no other is found. Emptied by the reset.
+extern std::map<std::string, int> library_fake_results;
 
 // Every progress call, one line each: "show 1", or the percentage as std::to_string.
 std::string& window_fake_calls();

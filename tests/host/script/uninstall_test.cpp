@@ -256,26 +256,46 @@ TEST_F(Uninstall, ShortcutsThatDoNotFitOrAreNotFullAreNeverDeleted) {
     }
 }
 
+TEST_F(Uninstall, AComponentFailsOnlyWhenItsEntryPointReturnsANegativeCode) {
+    const std::string component = "C:\\Windows\\System32\\comp.ocx";
+    const std::string failed = "Failed in executing entry point from '" + component + "'\n";
+    for (const auto& [result, lines] :
+         {std::pair<int, std::string>{0, ""}, {1, ""}, {-1, failed}}) {
+        library_fake_results = {{component, result}};
+        ASSERT_EQ(1, run(S("~OLE:REGISTER\t$2comp.ocx|")));
+        EXPECT_EQ("OLE: REGISTER '" + component + "'\n" + lines + summary("", "", 0, "", ""), log())
+            << result;
+    }
+}
+
 TEST_F(Uninstall, RemovalPrunesEmptiedFoldersAndUsesOnlyWholeFullPaths) {
     files_fake_add("C:\\P\\..hidden"); // counts as no entry, yet keeps the folder
     files_fake_add("C:\\P\\Sub", true);
     files_fake_add("C:\\Tool\\.profile");
     files_fake_add("C:/Fwd/Sub/x.txt");
     const std::string cut = "C:\\" + std::string(REMOVAL_FOLDER_SIZE, 'f');
+    // The next file of the same folder spares its listing, unless its name begins with "..".
+    for (const char* path : {"C:\\Q\\a.txt", "C:\\Q\\b.txt", "C:\\Q\\..c"}) {
+        files_fake_add(path);
+    }
+    EXPECT_EQ(1, delete_file_before("C:\\Q\\a.txt", "C:\\Q\\b.txt", nullptr));
+    EXPECT_EQ(1, delete_file_before("C:\\Q\\b.txt", "C:\\Q\\..c", nullptr));
     EXPECT_EQ(1, remove_empty_dirs("C:\\P\\Sub", nullptr));
     EXPECT_EQ(0, remove_empty_dirs("C:\\Missing\\", nullptr));
     EXPECT_EQ(1, remove_empty_dirs("C:\\Tool", nullptr));
     EXPECT_EQ(0, remove_empty_dirs(cut.c_str(), nullptr));
     EXPECT_EQ(1, delete_file(cut.c_str(), nullptr));
     EXPECT_EQ(1, delete_file("C:/Fwd/Sub/x.txt", nullptr));
-    for (const char* path : {"C:\\a", "z:/a", "\\\\server\\a"}) {
+    for (const char* path : {"A:\\a", "z:/a", "\\\\server\\a"}) {
         EXPECT_EQ(1, path_is_usable(path, 1)) << path;
     }
     EXPECT_EQ(0, path_is_usable("C:\\a", 0));
     for (const char* path : {"1:\\a", "{:\\a", "\\a", "C:a"}) {
         EXPECT_EQ(0, path_is_usable(path, 1)) << path;
     }
-    EXPECT_EQ("Deleting 'C:\\P\\Sub'\nDeleting 'C:\\P'\nUnable to delete dir 'C:\\P'\n"
+    EXPECT_EQ("Delete file 'C:\\Q\\a.txt'\nDelete file 'C:\\Q\\b.txt'\nDeleting 'C:\\Q\\'\n"
+              "Unable to delete dir 'C:\\Q\\'\nDeleting 'C:\\P\\Sub'\nDeleting 'C:\\P'\nUnable to "
+              "delete dir 'C:\\P'\n"
               "Error opening 'C:\\Missing\\'\nPath too long '" +
                   cut.substr(0, 319) + "'\nDelete file '" + cut + "'\nUnable to delete file '" +
                   cut + "'\nDelete file 'C:/Fwd/Sub/x.txt'\nDeleting 'C:/Fwd/Sub/'\n" +
@@ -304,10 +324,18 @@ TEST_F(Uninstall, MacrosReplaceWhatWasBuiltAndTheRestFollowsLessOneBackslash) {
         EXPECT_EQ(c.whole, expand_path(&state, source.data(), output.data(), 144)) << c.source;
         EXPECT_EQ(path, output.data()) << c.source;
     }
-    registry_fake_reset();
+    // A Program Files folder that the code page cannot name leaves no usable path; without
+    // the key, the system drive's stands in.
     char output[PATHS_FOLDER_SIZE];
-    expand_path(&state, "$0", output, sizeof output);
-    EXPECT_EQ("Unable to get Program Files path\n" + g_translates, log());
+    registry_fake_unnamed_paths = {"C:\\Program Files"};
+    EXPECT_EQ(0, expand_path(&state, "$0x", output, sizeof output));
+    EXPECT_STREQ("\\x", output);
+    registry_fake_reset();
+    EXPECT_EQ(1, expand_path(&state, "$0", output, sizeof output));
+    EXPECT_EQ("Path 'C:\\Program Files' is outside the code page and has no short name\n$0 "
+              "Translates to '\\'\nUnable to get Program Files path\n" +
+                  g_translates,
+              log());
 }
 
 } // namespace

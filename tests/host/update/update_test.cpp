@@ -133,7 +133,7 @@ TEST(Update, TheDownloadsStatusAndLength) {
         {"HTTP/1.0 299\r\nContent-Length: 4\r\n\r\nbody", 1, "body"},
         {"HTTP/1.0 404 Not Found\r\nContent-Length: 4\r\n\r\nbody", 0, ""},
         {"HTTP/1.0 2000 OK\r\n\r\nbody", 0, ""}, {"HTTP/1.0\t200 OK\r\n\r\nbody", 0, ""},
-        {"http/1.0 200 OK\r\n\r\nbody", 0, ""}, {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nbody", 0, "body"},
+        {"http/1.0 200 OK\r\n\r\nbody", 0, ""}, {"\r\n\r\nbody", 0, ""}, {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nbody", 0, "body"},
         {"HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nbody", 0, "body"},
         {"HTTP/1.0 200 OK\r\nContent-Length: +4\r\n\r\nbody", 1, "body"},
         {"HTTP/1.0 200 OK\r\nContent-Length:\r\n\r\n12345", 1, "12345"},
@@ -148,7 +148,7 @@ TEST(Update, TheDownloadsStatusAndLength) {
     EXPECT_EQ("Filesize = 4 (0k)\nFilesize = 4 (0k)\nFilesize = 4 (0k)\n"
               "No file in the answer 'HTTP/1.0 404 Not Found'\n"
               "No file in the answer 'HTTP/1.0 2000 OK'\nNo file in the answer 'HTTP/1.0'\n"
-              "No file in the answer 'http/1.0 200 OK'\n"
+              "No file in the answer 'http/1.0 200 OK'\nNo file in the answer ''\n"
               "Filesize = 5 (0k)\nSizes to not match (5 != 4)\n"
               "Filesize = 3 (0k)\nSizes to not match (3 != 4)\n"
               "Filesize = 0 (0k)\nFilesize = 0 (0k)\n",

@@ -182,7 +182,8 @@ TEST_F(Net, DownloadsKeepWhatArrivedAndFailOnAFullDisk) {
     CreateDirectoryA(folder.c_str(), nullptr);
     InstallState state{};
     std::vector<char> buffer(UPDATE_BUFFER_SIZE);
-    // full.bin in full_folder is a link to /dev/full, made by the build.
+    // full.bin in full_folder is a link to /dev/full, made by the build; served without a
+    // length, only the failed write can fail its download.
     const struct {
         const char *folder, *name;
         int result;
