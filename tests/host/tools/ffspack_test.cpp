@@ -70,7 +70,7 @@ TEST(Ffspack, TheCheckSaysWhatWouldGoWrongAtTheUsers) {
                             "product's folder\n";
     // clang-format off
     const std::string cases[][2] = {
-        {base + "FILE LIST:a,$3b,c\\d\nTEXT:\nINSTALL:\nDONE:x\n", ""},
+        {base + "FILE LIST:a,$3b,c\\d\nTEXT:\nINSTALL:\nDONE:" + std::string(159, 'x') + "\n", ""},
         {base + "FILE LIST:a,..\\x,C:\\x,/x," + std::string(144, 'n') + "\nINSTALL:\nDONE:x\n",
          "s:6: the name '..\\x" + out + "s:6: the name 'C:\\x" + out + "s:6: the name '/x" + out +
          "s:6: the name 'nnnnnnnnnnnnnnnnnnnn...' has 144 characters: the program refuses names over 143 and keeps the file\n"},
@@ -162,7 +162,8 @@ TEST(Ffspack, EveryCommandDoesItsJobAndFailuresSayWhy) {
     std::ofstream("two.txt")
         << "# a comment\n\nCOMPANY NAME:Two\r\nole:REGISTER\ta\nINSTALL:\nDONE:x\n";
     std::ofstream("warn.txt") << "TEXT:x\n";
-    EXPECT_EQ("0 ", ffspack("compile " + g_sample + " -o install.dat"));
+    // Run with no standard input, as from a service: the new file may get descriptor 0.
+    EXPECT_EQ("0 ", ffspack("compile " + g_sample + " -o install.dat <&-"));
     std::vector<ScriptCommand> commands;
     std::string error;
     ASSERT_TRUE(ffspack_parse_source(g_sample, read_file(g_sample), &commands, &error)) << error;
@@ -195,6 +196,8 @@ TEST(Ffspack, EveryCommandDoesItsJobAndFailuresSayWhy) {
                                  << "FROB:x\r\n";
     std::string damaged = read_file("a.exe").replace(g_stub.size() + 1, 1, "X");
     std::ofstream("damaged.exe", std::ios::binary) << damaged;
+    // A trailer that points at the file's end, where no archive fits.
+    std::ofstream("four.exe", std::ios::binary) << std::string("\x04\0\0\0", 4);
     // clang-format off
     std::tuple<const char*, const char*> cases[] = {
         {"compile missing.txt -o o.dat", "1 ffspack: cannot open 'missing.txt': No such file or directory\n"},
@@ -204,6 +207,7 @@ TEST(Ffspack, EveryCommandDoesItsJobAndFailuresSayWhy) {
         {"compile two.txt -o no/o.dat", "1 ffspack: cannot write 'no/o.dat': No such file or directory\n"},
         {"pack --stub stub.exe --script unknown.dat -o o.exe", "1 ffspack: unknown.dat: command 2: unknown keyword 'FROB'\n"},
         {"dump stub.exe", "1 ffspack: 'stub.exe' carries no archive (its trailer 1162870784 points at no place inside the file)\n"},
+        {"dump four.exe", "1 ffspack: 'four.exe' carries no archive (its trailer 4 points at no place inside the file)\n"},
         {"dump damaged.exe", "1 ffspack: 'damaged.exe' carries no archive or a damaged one (no \"FFS?\" tag with data at offset 310)\n"},
         {"keygen --out maker.key", "1 ffspack: 'maker.key' exists already; keygen never replaces a key\n"},
         {"sign --key missing.key setup.exe", "1 ffspack: cannot open 'missing.key': No such file or directory\n"},
@@ -292,10 +296,12 @@ TEST(Ffspack, PackSignsThroughTheMakersCommandAndSignedProgramsRead) {
                                       ")\nFlat/Fast File System Initialized...\n"));
         EXPECT_EQ(source, ffspack("dump 'a b.exe'"));
         EXPECT_EQ("0 ", ffspack("check 'a b.exe' --strict"));
-        // Packed anew, the signature goes with the old archive.
+        // Packed anew, the signature goes with the old archive, and the stub is as it was.
         EXPECT_EQ("0 ", ffspack("pack --replace --stub 'a b.exe' --script " + g_sample +
                                 " -o again.exe"));
-        EXPECT_EQ(0u, ffspack_locate(read_file("again.exe")).end.table_size);
+        ArchiveLocation again = ffspack_locate(read_file("again.exe"));
+        EXPECT_EQ(0u, again.end.table_size);
+        EXPECT_EQ(found.trailer, again.trailer);
         EXPECT_EQ(source, ffspack("dump again.exe"));
     }
     // The last one signed, pe32.exe, with a table past the end of the file.

@@ -201,6 +201,7 @@ TEST(Installer, MakensisMakesTheSampleAndAMakersOwnScript) {
         "Push \"Newer version $ffspack_Installed is installed; 2.4 was not installed\"\n        Push 7\n",
         "System::Call \"shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)\"\n",
         "Exec \"$\\\"$INSTDIR\\uninstall.exe$\\\" -InstReg\"\n",
+        "\"UninstallString\"\n  StrCpy $1 $0 1\n  ${If} $1 == \"$\\\"\"\n", // a quoted path loses its quotes
         "ExecShell \"open\" \"$PROGRAMFILES\\Acme Widgets\\Widget Studio\\readme.txt\" \"\"\n",
         "FileOpen $2 \"$TEMP\\Acme Widgets Widget Studio Setup.log\" a\n",
         "main: !include \"" + dir + "/kept/studio.product.nsh\"\n",
