@@ -86,6 +86,9 @@ TEST_F(Ffs, ADamagedFileGivesItsLineAndIsReadAsItself) {
         EXPECT_EQ(0, ffs_read_file(path.c_str(), &data[0], size + 1));
         EXPECT_EQ("Unable to read from file '" + path + "'\n", read_file(log_));
     }
+    log_ = open_test_log(test_file_name("log"), LOG_FILE);
+    EXPECT_EQ(0, ffs_open("no-such-file"));
+    EXPECT_EQ("Couldn't open flat file 'no-such-file'!\n", read_file(log_));
 }
 
 std::string little_endian(size_t value) {
