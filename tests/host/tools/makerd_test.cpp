@@ -221,7 +221,8 @@ TEST(Makerd, UserCommands) {
         {std::string(1025, 'p'), "add bob" + db, "1 makerd: a password has at most 1024 characters\n"},
         {"", "add bob" + db, "1 makerd: a password needs at least 8 characters\n"},
         {"x", "add 'a b'" + db, "2 makerd: an account name is 1 to 64 letters, digits, '.', '-', '_' or '@', not 'a b'\nUsage"},
-        {"x", "remove nobody" + db, "1 makerd: there is no account 'nobody'\n"}, {"x", "add" + db, "2 makerd: user add needs a NAME\n"},
+        {"x", "remove ''" + db, "2 makerd: an account name is 1 to 64 letters, digits, '.', '-', '_' or '@', not ''\nUsage"},
+        {"x", "remove nobody0" + db, "1 makerd: there is no account 'nobody0'\n"}, {"x", "add" + db, "2 makerd: user add needs a NAME\n"},
         {"x", "list" + db, "0 maker\t"}, {"x", "show" + db, "2 makerd: unknown user command 'show'\n"},
         {"x", "remove maker" + db, "0 "}, {"x", "list" + db, "0 "}};
     // clang-format on
