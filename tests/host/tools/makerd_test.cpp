@@ -268,6 +268,14 @@ TEST(Makerd, ConsoleRoutesWithoutSession) {
         EXPECT_EQ(std::string::npos, got->body.find("SECRET")) << path;
         EXPECT_EQ(path != "/console/other", got->has_header("Content-Security-Policy")) << path;
     }
+    for (const auto& [headers, secure] :
+         {std::make_pair(none, ""), // this machine itself
+          std::make_pair(httplib::Headers{{"X-Forwarded-Proto", "https"}}, "; Secure")}) {
+        std::string cookie = web.Get("/console/signin", headers)->get_header_value("Set-Cookie");
+        EXPECT_EQ("; Path=/console/signin; Max-Age=3600; HttpOnly; SameSite=Strict" +
+                      std::string(secure),
+                  cookie.substr(cookie.find(';')));
+    }
 }
 
 TEST(Makerd, ConsoleSignInAndOut) {
@@ -317,8 +325,18 @@ TEST(Makerd, ConsoleSignInAndOut) {
     auto overview = web.Get("/console/", headers);
     ASSERT_EQ(200, overview->status);
     std::string csrf = form_csrf(overview->body);
-    auto page = web.Get("/console/registrations?q=SECRET", headers);
-    EXPECT_NE(std::string::npos, page->body.find("/console/registrations/1\">1</a>")) << page->body;
+    EXPECT_TRUE(std::regex_search(overview->body,
+                                  std::regex("<title>[0-9-]{10}: 1</title>"))); // today's bar
+    // clang-format off
+    std::tuple<std::string, int, std::string> lists[] = { // the query, status, what the page holds
+        {"q=SECRET", 200, "/console/registrations/1\">1</a>"}, {"page=1000000000", 200, "<table id=\"registrations\">"},
+        {"page=1000000001", 503, "There is no such page."}};
+    // clang-format on
+    for (const auto& [query, status, holds] : lists) {
+        auto got = web.Get(("/console/registrations?" + query).c_str(), headers);
+        EXPECT_EQ(status, got->status) << query;
+        EXPECT_NE(std::string::npos, got->body.find(holds)) << query << ": " << got->body;
+    }
     // clang-format off
     std::tuple<std::string, int, std::string> signouts[] = { // the form's body, status, Location
         {"", 403, ""}, {"csrf=" + csrf.substr(1), 403, ""}, {"csrf=" + csrf, 303, "/console/signin"}};
