@@ -47,9 +47,9 @@ std::string registration_body(const char* text) {
     return body.substr(0, static_cast<size_t>(size));
 }
 
-// The exit status and what the command printed.
-std::string makerd(const std::string& arguments) {
-    int status = system((MAKERD_PATH " " + arguments + " >out.txt 2>&1").c_str());
+// The exit status and what the command printed, run under `wrapper` when one is given.
+std::string makerd(const std::string& arguments, const std::string& wrapper = "") {
+    int status = system((wrapper + MAKERD_PATH " " + arguments + " >out.txt 2>&1").c_str());
     return std::to_string(WEXITSTATUS(status)) + " " + read_file("out.txt");
 }
 
@@ -78,8 +78,11 @@ bool verifies(const std::string& pem, const std::string& hex, const std::string&
 
 TEST(Makerd, PublishServeAndExport) {
     std::string dir = log_file_path("makerd_work"), pem, public_hex, error;
-    ASSERT_EQ(0, system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "/store' && cd '" + dir +
-                         "' && printf first >a.exe && printf '\\0\\1 other' >c.bin")
+    // "full" holds every name that a.exe as Tool 9 may take.
+    ASSERT_EQ(0, system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "/store' '" + dir +
+                         "/full' && cd '" + dir +
+                         "' && printf first >a.exe && printf '\\0\\1 other' >c.bin && for n in '' "
+                         "$(seq -f -%g 2 999); do : >full/Tool-9-a7937b64b8ca$n.exe; done")
                             .c_str()));
     ASSERT_EQ(0, chdir(dir.c_str()));
     ASSERT_TRUE(signing_keygen(&pem, &public_hex, &error)) << error;
@@ -89,14 +92,19 @@ TEST(Makerd, PublishServeAndExport) {
                       bin("\0\1 other", 8);
     // clang-format off
     std::tuple<std::string, std::string> commands[] = { // arguments, how the exit status and output start
-        {tool + "--version 1.90", "0 Tool-1.90-"}, {tool + "--version 1.10 --file b.exe", "2 makerd: --file is given twice"},
+        {tool + "--version 1.90", "0 Tool-1.90-a7937b64b8ca.exe\n"}, {tool + "--version 1.10 --file b.exe", "2 makerd: --file is given twice"},
         {tool + "--version 1.10", "0 Tool-1.10-"}, {tool + "--version 1.9", "0 Tool-1.9-"}, // ties 1.90: the later wins
         {"publish --db store/m.db --store store --company acme --product 'Big/..Job' --version 2.0b "
          "--page http://b.test/ --file c.bin --key maker.key", "0 Big-Job-2.0b-"},
         {tool + "--version v2", "1 makerd: the program could not read this release: the version 'v2'"},
-        {tool + "--version 3 --key a.exe", "1 makerd: cannot sign with 'a.exe'"},
+        {tool + "--version 3 --key a.exe", "1 makerd: cannot sign with 'a.exe'"}, {tool + "--version 0.9", "0 Tool-0.9-"},
+        {"publish --db store/m.db --store full --company Acme --product Tool --version 9 --page p --file a.exe",
+         "1 makerd: cannot name the file in the store: File exists\n"},
         {"export --db store/m.db --format xml", "2 makerd: --format"}, {"serve --help", "0 Usage: makerd serve"},
         {"serve --db d --store s --public-url http://u/ --listen :80", "2 makerd: --listen takes HOST:PORT"},
+        {"serve --db d --store s --public-url http://u/ --listen 127.0.0.1:", "2 makerd: --listen takes HOST:PORT, not '127.0.0.1:'"},
+        {"serve --db store/m.db --store store --public-url http://u/ --listen [2001:db8::1]:80",
+         "1 makerd: cannot listen on 2001:db8::1 port 80 (taken"},
         {"serve --db d --store s --public-url http://u/ --listen 127.0.0.1:0 --tls-key k",
          "2 makerd: --listen-tls, --tls-cert and --tls-key go together"},
         {"serve --db d --store s --public-url http://u/ --listen 127.0.0.1:0 --listen-tls 127.0.0.1:0 "
@@ -108,6 +116,10 @@ TEST(Makerd, PublishServeAndExport) {
         EXPECT_EQ(0u, output.find(expected)) << arguments << ": " << output;
         names.push_back(output.substr(2, output.find('\n') - 2));
     }
+    // The store's folder is synced after the file itself (LeakSanitizer cannot run under strace).
+    EXPECT_EQ("1 makerd: cannot sync the store: Input/output error\n",
+              makerd(tool + "--version 5", "ASAN_OPTIONS=detect_leaks=0 strace -f -o /dev/null -e "
+                                           "inject=fsync:error=EIO:when=2 "));
     Service* service = service_open({"store/m.db", "127.0.0.1", 0, "store", "http://u/"}, &error);
     ASSERT_NE(nullptr, service) << error;
     std::thread running([service] { EXPECT_TRUE(service_run(service)); });
