@@ -236,6 +236,7 @@ TEST(Makerd, UserCommands) {
         {"x", "remove ''" + db, "2 makerd: an account name is 1 to 64 letters, digits, '.', '-', '_' or '@', not ''\nUsage"},
         {"x", "remove nobody0" + db, "1 makerd: there is no account 'nobody0'\n"}, {"x", "add" + db, "2 makerd: user add needs a NAME\n"},
         {"x", "list" + db, "0 maker\t"}, {"x", "show" + db, "2 makerd: unknown user command 'show'\n"},
+        {"x", "", "2 makerd: user takes add, remove or list\n"},
         {"x", "remove maker" + db, "0 "}, {"x", "list" + db, "0 "}};
     // clang-format on
     for (const auto& [input, arguments, expected] : rows) {
@@ -470,6 +471,13 @@ TEST(Makerd, EscapingThrottleAndSessions) {
     }
     throttle_succeeded(throttle, "k");
     EXPECT_EQ(0, throttle_wait(throttle, "k", 2000));
+    // Full: a new key makes room by the keys forgotten by then, else by the oldest ("a1", not "k").
+    for (int i = 1; i < THROTTLE_KEYS + 4; ++i) {
+        throttle_failed(throttle, i < THROTTLE_KEYS ? "a" + std::to_string(i) : "k", 0);
+    }
+    throttle_failed(throttle, "new", THROTTLE_FORGET);
+    throttle_failed(throttle, "k", THROTTLE_FORGET);
+    EXPECT_EQ(15, throttle_wait(throttle, "k", THROTTLE_FORGET));
     throttle_delete(throttle);
     Sessions* sessions = sessions_new();
     std::string token = sessions_open(sessions, "maker", 0),
@@ -483,6 +491,13 @@ TEST(Makerd, EscapingThrottleAndSessions) {
     EXPECT_FALSE(sessions_find(sessions, token, SESSION_LONGEST + 1, &info));
     EXPECT_FALSE(sessions_find(sessions, idle, SESSION_IDLE + 1, &info));
     EXPECT_FALSE(sessions_find(sessions, "x", 1, &info));
+    token = sessions_open(sessions, "maker", 1);
+    for (int i = 1; i < SESSION_LIMIT; ++i) {
+        sessions_open(sessions, "eve", 2);
+    }
+    EXPECT_TRUE(sessions_find(sessions, token, 3, &info));
+    sessions_open(sessions, "eve", 3); // one too many: the oldest sign-in ends
+    EXPECT_FALSE(sessions_find(sessions, token, 3, &info));
     sessions_delete(sessions);
 }
 
