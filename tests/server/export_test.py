@@ -1,7 +1,8 @@
 """Registrant details holding the bytes that break hand-made CSV and JSON (quotes, backslashes,
 commas, line breaks, control bytes, bytes of the code page) come out of `regdecode --json` and
 `makerd export` (CSV and JSON) as documents that parse, each value exactly as sent. Checked by
-parsing the output with Python's own csv and json readers, never by comparing strings."""
+parsing the output with Python's own csv and json readers, never by comparing strings; the
+plain `regdecode` lines are checked against its JSON."""
 
 import csv
 import io
@@ -53,9 +54,12 @@ def decoded(raw):
 
 def check_regdecode(bodies):
     for (name, tag, value), sent in zip(ROWS, bodies):
-        fields = {f["tag"]: decoded(f["value"]) for f in json.loads(run(REGDECODE, "--json",
-                                                                         stdin=sent))["fields"]}
+        listed = json.loads(run(REGDECODE, "--json", stdin=sent))["fields"]
+        fields = {f["tag"]: decoded(f["value"]) for f in listed}
         assert fields[tag] == value, (name, fields[tag], value)
+        # Without --json: a "tag value" line for each field, in the same order.
+        lines = b"".join(f["tag"].encode() + b" " + decoded(f["value"]) + b"\n" for f in listed)
+        assert run(REGDECODE, stdin=sent) == lines, name
 
 
 def serve(tmp):

@@ -67,7 +67,8 @@ TEST(Regdecode, ReasonsForBadBodies) {
         {wrap("00000004!!!!!!!\"", 4), "the last group's padding byte 2 is 0x01, not zero"},
         {sent_body("abc"), "record byte 0: a field without its tag"},
         {sent_body("\00212"), "record byte 0: a field without its tag"},
-        {sent_body("\002123ab\0021x3"), "record byte 6: a field without its tag"}};
+        {sent_body("\002123ab\0021x3"), "record byte 6: a field without its tag"},
+        {sent_body("\002123ab\002456"), "decoded"}}; // the last field empty
     // clang-format on
     for (const auto& [body, reason] : cases) {
         std::string error = refusal(body);

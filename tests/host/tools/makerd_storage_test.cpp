@@ -161,8 +161,8 @@ const std::pair<const char*, Case> g_cases[] = {
         return std::string(before != after ? "changed " : "same ") + std::to_string(releases.size()) +
                " " + releases[0].company + (releases[0].product == release.product &&
                releases[0].size == release.size && b->healthy(&error) ? " ok" : " differs"); }},
-    {"stored duplicate duplicate", [](Storage* a, Storage*) {  // a group in one go
-        Registration fourth = sample("h4", "10.0.0.4", "four@x"), first = sample("h1", "", "");
+    {"stored duplicate duplicate", [](Storage* a, Storage*) {  // a group in one go, a quote in a text
+        Registration fourth = sample("h4", "\"10.0.0.4", "four@x"), first = sample("h1", "", "");
         std::vector<StorageInsert> results;
         EXPECT_TRUE(a->begin() && a->insert_group({&fourth, &first, &fourth}, &results) &&
                     a->commit()) << a->failure();

@@ -47,9 +47,9 @@ std::string registration_body(const char* text) {
     return body.substr(0, static_cast<size_t>(size));
 }
 
-// The exit status and what the command printed.
-std::string makerd(const std::string& arguments) {
-    int status = system((MAKERD_PATH " " + arguments + " >out.txt 2>&1").c_str());
+// The exit status and what the command printed, run under `wrapper` when one is given.
+std::string makerd(const std::string& arguments, const std::string& wrapper = "") {
+    int status = system((wrapper + MAKERD_PATH " " + arguments + " >out.txt 2>&1").c_str());
     return std::to_string(WEXITSTATUS(status)) + " " + read_file("out.txt");
 }
 
@@ -78,8 +78,11 @@ bool verifies(const std::string& pem, const std::string& hex, const std::string&
 
 TEST(Makerd, PublishServeAndExport) {
     std::string dir = log_file_path("makerd_work"), pem, public_hex, error;
-    ASSERT_EQ(0, system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "/store' && cd '" + dir +
-                         "' && printf first >a.exe && printf '\\0\\1 other' >c.bin")
+    // "full" holds every name that a.exe as Tool 9 may take.
+    ASSERT_EQ(0, system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "/store' '" + dir +
+                         "/full' && cd '" + dir +
+                         "' && printf first >a.exe && printf '\\0\\1 other' >c.bin && for n in '' "
+                         "$(seq -f -%g 2 999); do : >full/Tool-9-a7937b64b8ca$n.exe; done")
                             .c_str()));
     ASSERT_EQ(0, chdir(dir.c_str()));
     ASSERT_TRUE(signing_keygen(&pem, &public_hex, &error)) << error;
@@ -89,14 +92,19 @@ TEST(Makerd, PublishServeAndExport) {
                       bin("\0\1 other", 8);
     // clang-format off
     std::tuple<std::string, std::string> commands[] = { // arguments, how the exit status and output start
-        {tool + "--version 1.90", "0 Tool-1.90-"}, {tool + "--version 1.10 --file b.exe", "2 makerd: --file is given twice"},
+        {tool + "--version 1.90", "0 Tool-1.90-a7937b64b8ca.exe\n"}, {tool + "--version 1.10 --file b.exe", "2 makerd: --file is given twice"},
         {tool + "--version 1.10", "0 Tool-1.10-"}, {tool + "--version 1.9", "0 Tool-1.9-"}, // ties 1.90: the later wins
         {"publish --db store/m.db --store store --company acme --product 'Big/..Job' --version 2.0b "
          "--page http://b.test/ --file c.bin --key maker.key", "0 Big-Job-2.0b-"},
         {tool + "--version v2", "1 makerd: the program could not read this release: the version 'v2'"},
-        {tool + "--version 3 --key a.exe", "1 makerd: cannot sign with 'a.exe'"},
+        {tool + "--version 3 --key a.exe", "1 makerd: cannot sign with 'a.exe'"}, {tool + "--version 0.9", "0 Tool-0.9-"},
+        {"publish --db store/m.db --store full --company Acme --product Tool --version 9 --page p --file a.exe",
+         "1 makerd: cannot name the file in the store: File exists\n"},
         {"export --db store/m.db --format xml", "2 makerd: --format"}, {"serve --help", "0 Usage: makerd serve"},
         {"serve --db d --store s --public-url http://u/ --listen :80", "2 makerd: --listen takes HOST:PORT"},
+        {"serve --db d --store s --public-url http://u/ --listen 127.0.0.1:", "2 makerd: --listen takes HOST:PORT, not '127.0.0.1:'"},
+        {"serve --db store/m.db --store store --public-url http://u/ --listen [2001:db8::1]:80",
+         "1 makerd: cannot listen on 2001:db8::1 port 80 (taken"},
         {"serve --db d --store s --public-url http://u/ --listen 127.0.0.1:0 --tls-key k",
          "2 makerd: --listen-tls, --tls-cert and --tls-key go together"},
         {"serve --db d --store s --public-url http://u/ --listen 127.0.0.1:0 --listen-tls 127.0.0.1:0 "
@@ -108,6 +116,10 @@ TEST(Makerd, PublishServeAndExport) {
         EXPECT_EQ(0u, output.find(expected)) << arguments << ": " << output;
         names.push_back(output.substr(2, output.find('\n') - 2));
     }
+    // The store's folder is synced after the file itself (LeakSanitizer cannot run under strace).
+    EXPECT_EQ("1 makerd: cannot sync the store: Input/output error\n",
+              makerd(tool + "--version 5", "ASAN_OPTIONS=detect_leaks=0 strace -f -o /dev/null -e "
+                                           "inject=fsync:error=EIO:when=2 "));
     Service* service = service_open({"store/m.db", "127.0.0.1", 0, "store", "http://u/"}, &error);
     ASSERT_NE(nullptr, service) << error;
     std::thread running([service] { EXPECT_TRUE(service_run(service)); });
@@ -221,8 +233,10 @@ TEST(Makerd, UserCommands) {
         {std::string(1025, 'p'), "add bob" + db, "1 makerd: a password has at most 1024 characters\n"},
         {"", "add bob" + db, "1 makerd: a password needs at least 8 characters\n"},
         {"x", "add 'a b'" + db, "2 makerd: an account name is 1 to 64 letters, digits, '.', '-', '_' or '@', not 'a b'\nUsage"},
-        {"x", "remove nobody" + db, "1 makerd: there is no account 'nobody'\n"}, {"x", "add" + db, "2 makerd: user add needs a NAME\n"},
+        {"x", "remove ''" + db, "2 makerd: an account name is 1 to 64 letters, digits, '.', '-', '_' or '@', not ''\nUsage"},
+        {"x", "remove nobody0" + db, "1 makerd: there is no account 'nobody0'\n"}, {"x", "add" + db, "2 makerd: user add needs a NAME\n"},
         {"x", "list" + db, "0 maker\t"}, {"x", "show" + db, "2 makerd: unknown user command 'show'\n"},
+        {"x", "", "2 makerd: user takes add, remove or list\n"},
         {"x", "remove maker" + db, "0 "}, {"x", "list" + db, "0 "}};
     // clang-format on
     for (const auto& [input, arguments, expected] : rows) {
@@ -266,6 +280,14 @@ TEST(Makerd, ConsoleRoutesWithoutSession) {
         EXPECT_EQ(start, seen.substr(0, status == 303 ? seen.size() : start.size())) << path;
         EXPECT_EQ(std::string::npos, got->body.find("SECRET")) << path;
         EXPECT_EQ(path != "/console/other", got->has_header("Content-Security-Policy")) << path;
+    }
+    for (const auto& [headers, secure] :
+         {std::make_pair(none, ""), // this machine itself
+          std::make_pair(httplib::Headers{{"X-Forwarded-Proto", "https"}}, "; Secure")}) {
+        std::string cookie = web.Get("/console/signin", headers)->get_header_value("Set-Cookie");
+        EXPECT_EQ("; Path=/console/signin; Max-Age=3600; HttpOnly; SameSite=Strict" +
+                      std::string(secure),
+                  cookie.substr(cookie.find(';')));
     }
 }
 
@@ -316,8 +338,18 @@ TEST(Makerd, ConsoleSignInAndOut) {
     auto overview = web.Get("/console/", headers);
     ASSERT_EQ(200, overview->status);
     std::string csrf = form_csrf(overview->body);
-    auto page = web.Get("/console/registrations?q=SECRET", headers);
-    EXPECT_NE(std::string::npos, page->body.find("/console/registrations/1\">1</a>")) << page->body;
+    EXPECT_TRUE(std::regex_search(overview->body,
+                                  std::regex("<title>[0-9-]{10}: 1</title>"))); // today's bar
+    // clang-format off
+    std::tuple<std::string, int, std::string> lists[] = { // the query, status, what the page holds
+        {"q=SECRET", 200, "/console/registrations/1\">1</a>"}, {"page=1000000000", 200, "<table id=\"registrations\">"},
+        {"page=1000000001", 503, "There is no such page."}};
+    // clang-format on
+    for (const auto& [query, status, holds] : lists) {
+        auto got = web.Get(("/console/registrations?" + query).c_str(), headers);
+        EXPECT_EQ(status, got->status) << query;
+        EXPECT_NE(std::string::npos, got->body.find(holds)) << query << ": " << got->body;
+    }
     // clang-format off
     std::tuple<std::string, int, std::string> signouts[] = { // the form's body, status, Location
         {"", 403, ""}, {"csrf=" + csrf.substr(1), 403, ""}, {"csrf=" + csrf, 303, "/console/signin"}};
@@ -439,6 +471,13 @@ TEST(Makerd, EscapingThrottleAndSessions) {
     }
     throttle_succeeded(throttle, "k");
     EXPECT_EQ(0, throttle_wait(throttle, "k", 2000));
+    // Full: a new key makes room by the keys forgotten by then, else by the oldest ("a1", not "k").
+    for (int i = 1; i < THROTTLE_KEYS + 4; ++i) {
+        throttle_failed(throttle, i < THROTTLE_KEYS ? "a" + std::to_string(i) : "k", 0);
+    }
+    throttle_failed(throttle, "new", THROTTLE_FORGET);
+    throttle_failed(throttle, "k", THROTTLE_FORGET);
+    EXPECT_EQ(15, throttle_wait(throttle, "k", THROTTLE_FORGET));
     throttle_delete(throttle);
     Sessions* sessions = sessions_new();
     std::string token = sessions_open(sessions, "maker", 0),
@@ -452,6 +491,13 @@ TEST(Makerd, EscapingThrottleAndSessions) {
     EXPECT_FALSE(sessions_find(sessions, token, SESSION_LONGEST + 1, &info));
     EXPECT_FALSE(sessions_find(sessions, idle, SESSION_IDLE + 1, &info));
     EXPECT_FALSE(sessions_find(sessions, "x", 1, &info));
+    token = sessions_open(sessions, "maker", 1);
+    for (int i = 1; i < SESSION_LIMIT; ++i) {
+        sessions_open(sessions, "eve", 2);
+    }
+    EXPECT_TRUE(sessions_find(sessions, token, 3, &info));
+    sessions_open(sessions, "eve", 3); // one too many: the oldest sign-in ends
+    EXPECT_FALSE(sessions_find(sessions, token, 3, &info));
     sessions_delete(sessions);
 }
 
