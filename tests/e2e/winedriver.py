@@ -301,6 +301,9 @@ def geometry(window):
 
 
 def click(window, x, y, button=1):  # (x, y) from the window's top-left corner, frame included
+    # `mousemove --window W --sync` waits for ever when the pointer is on the spot already (a
+    # dialog that opens where the last one was): from the screen's corner it always moves.
+    _xdo("mousemove", "--sync", 0, 0, timeout=5)
     _xdo("mousemove", "--window", window.id, "--sync", x, y, timeout=5)
     _xdo("click", button)
 
