@@ -110,7 +110,8 @@ def make_files(script, folder, version):
 def snapshot(prefix):
     """What a product could leave behind: every path under drive C, and every key and value
     (with its data) of HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE as Wine stores them."""
-    prefix.wait_idle(60)  # the wineserver writes its registry files as it ends
+    prefix.wait_idle(60)
+    prefix.stop(60)  # the wineserver writes its registry files as it ends
     drive, found = os.path.join(prefix.path, "drive_c"), set()
     for folder, dirs, files in os.walk(drive):
         found.update("C:/" + os.path.relpath(os.path.join(folder, name), drive) for name in dirs + files)

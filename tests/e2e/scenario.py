@@ -58,7 +58,8 @@ def any_kilobytes(log):
 
 
 class Scenario(unittest.TestCase):
-    """Each test starts from an idle prefix and must leave no Wine process behind."""
+    """Each test starts from an idle prefix and must leave no program behind. Wine stays up
+    between the programs of a class and ends with it: the prefix is left with no process."""
 
     signing = False  # place_packed signs the program, as makers do
 
@@ -66,6 +67,11 @@ class Scenario(unittest.TestCase):
     def setUpClass(cls):
         cls.prefix, cls.logs = wd.WinePrefix(env_path("E2E_PREFIX")), env_path("E2E_LOGS")
         os.makedirs(cls.logs, exist_ok=True)
+        cls.prefix.keep_warm()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.prefix.stop(60)
 
     def tearDown(self):
         self.prefix.wait_idle(60)
