@@ -58,8 +58,7 @@ class Product:
         """Installs the product afresh: anything left by an earlier run goes first."""
         shutil.rmtree(self.prefix.unix_path(self.folder), ignore_errors=True)
         shutil.rmtree(self.group_folder(), ignore_errors=True)
-        self.prefix.reg_import(os.path.join(FIXTURES, "widget-studio-gone.reg"))
-        self.prefix.reg_import(os.path.join(FIXTURES, reg_fixture))
+        self.prefix.reg_import(*(os.path.join(FIXTURES, name) for name in ("widget-studio-gone.reg", reg_fixture)))
         for name in self.files:
             os.makedirs(os.path.dirname(self.file(name)), exist_ok=True)
             with open(self.file(name), "w") as f:

@@ -189,8 +189,9 @@ class WinePrefix:
         rest = windows_path[3:].replace("\\", "/").strip("/")
         return os.path.join(os.path.join(self.path, "drive_c") if windows_path[0] in "cC" else "/", rest)
 
-    def reg_import(self, reg_file, timeout=60):
-        self._tool([WINE, "regedit", "/S", self.windows_path(reg_file)], timeout)
+    def reg_import(self, *reg_files, timeout=60):
+        """Imports the files in order, in one start of Wine."""
+        self._tool([WINE, "regedit", "/S", *map(self.windows_path, reg_files)], timeout)
 
     def reg_query(self, key, value=None, timeout=60):
         """Data of one value (None: the default value) as reg.exe prints it, None if absent."""
