@@ -25,6 +25,7 @@ _LOADER = {"WINELOADER": os.environ["WINELOADER"]} if "WINELOADER" in os.environ
 _SYSTEM_RE = re.compile(r"(?i)c:\\windows\\system32\\"
                         r"(services|winedevice|plugplay|svchost|explorer|rpcss)\.exe( |$)")
 _SERVER_RE = re.compile(r"\S*/wineserver\w*( |$)")
+_DESKTOP_RE = re.compile(r"(?i)c:\\windows\\system32\\explorer\.exe /desktop")
 
 
 class WineTestFailure(AssertionError):
@@ -117,17 +118,20 @@ class WinePrefix:
         """Wine is up and its keeper runs."""
         return self._keeper is not None and self._keeper.poll() is None
 
-    def _wake(self):
-        """Brings Wine up when it should be warm and is not, before any program under test: what a
-        program starts (the services, the desktop) inherits its output and its debug channels."""
-        if not self._warm or self.warm():
+    def _wake(self, desktop=False):
+        """Brings Wine up when it should be warm and is not, and the desktop before a program with
+        windows: what a program starts inherits its output and its debug channels, which must not
+        happen to a program under test (start()), whose output is read until its end."""
+        if not self._warm:
             return
-        self._wait(self.processes, 60)  # a program started on a dying server would hang
-        self._drop_keeper()
-        keeper = os.path.join(self.path, "drive_c", "windows", "system32", "cmd.exe")
-        self._keeper = subprocess.Popen([WINE, keeper], env=self.env(), stdin=subprocess.PIPE,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self._tool([WINE, "rundll32.exe", "user32.dll,GetDesktopWindow"], 60)  # starts the desktop
+        if not self.warm():
+            self._wait(self.processes, 60)  # a program started on a dying server would hang
+            self._drop_keeper()
+            keeper = os.path.join(self.path, "drive_c", "windows", "system32", "cmd.exe")
+            self._keeper = subprocess.Popen([WINE, keeper], env=self.env(), stdin=subprocess.PIPE,
+                                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if desktop and not any(_DESKTOP_RE.match(cmd) for _, cmd in self.processes()):
+            self._tool([WINE, "rundll32.exe", "user32.dll,GetDesktopWindow"], 60)
 
     def user_processes(self):
         """processes() less Wine's own (the server, the services, the desktop) and the keeper."""
@@ -259,7 +263,7 @@ class Run:
 
 def start(prefix, exe, args=(), channels=None, cwd=None, log=None):
     """Starts `wine exe args...`; channels=None enables BOX_CHANNELS, "-all" silences Wine."""
-    prefix._wake()
+    prefix._wake(desktop=True)
     return Run(prefix, [WINE, str(exe), *map(str, args)], prefix.env(channels or BOX_CHANNELS), cwd, log)
 
 
