@@ -13,7 +13,7 @@ from types import SimpleNamespace
 DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"  # no Mono/Gecko prompts, no menu entries
 BOX_CHANNELS = "fixme-all,trace+msgbox,trace+win"  # what start() enables: enough to read boxes
 READY_MARK = ".winedriver-ready"
-SETUP_VERSION = "2"  # bump when ensure() sets up prefixes differently
+SETUP_VERSION = "3"  # bump when ensure() sets up prefixes differently
 _TRACE_RE = re.compile(r"([0-9a-f]+):trace:(?:win:set_window_text|msgbox:(MSGBOX_OnInit)) (.*)$")
 # The 32-bit Wine, or the 64-bit one (WINE, WINEARCH and WINELOADER from the build's test
 # environment) where the machine cannot run 32-bit programs.
@@ -64,6 +64,10 @@ class WinePrefix:
         # Unmanaged windows: hiding a managed one waits 2 s for a window manager.
         self._tool([WINE, "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
                     "/d", "N", "/f"], timeout, env=env)
+        # Game controllers through SDL: its thread wakes some 900 times a second, 3% of a CPU for
+        # as long as Wine is up, and no program here has a use for them.
+        self._tool([WINE, "reg", "add", r"HKLM\System\CurrentControlSet\Services\winebus", "/v", "Enable SDL",
+                    "/t", "REG_DWORD", "/d", "0", "/f"], timeout, env=env)
         self.wait_idle(timeout)
         # Desktop, Documents... link to $HOME: no program under test may reach it.
         for top, dirs, _ in os.walk(os.path.join(self.path, "drive_c", "users")):
