@@ -66,8 +66,8 @@ class WinePrefix:
                     "/d", "N", "/f"], timeout, env=env)
         # Game controllers through SDL: its thread wakes some 900 times a second, 3% of a CPU for
         # as long as Wine is up, and no program here has a use for them.
-        self._tool([WINE, "reg", "add", r"HKLM\System\CurrentControlSet\Services\winebus", "/v", "Enable SDL",
-                    "/t", "REG_DWORD", "/d", "0", "/f"], timeout, env=env)
+        self._tool([WINE, "reg", "add", r"HKLM\System\CurrentControlSet\Services\winebus", "/v",
+                    "Enable SDL", "/t", "REG_DWORD", "/d", "0", "/f"], timeout, env=env)
         self.wait_idle(timeout)
         # Desktop, Documents... link to $HOME: no program under test may reach it.
         for top, dirs, _ in os.walk(os.path.join(self.path, "drive_c", "users")):
