@@ -58,8 +58,7 @@ class Product:
         """Installs the product afresh: anything left by an earlier run goes first."""
         shutil.rmtree(self.prefix.unix_path(self.folder), ignore_errors=True)
         shutil.rmtree(self.group_folder(), ignore_errors=True)
-        self.prefix.reg_import(os.path.join(FIXTURES, "widget-studio-gone.reg"))
-        self.prefix.reg_import(os.path.join(FIXTURES, reg_fixture))
+        self.prefix.reg_import(*(os.path.join(FIXTURES, name) for name in ("widget-studio-gone.reg", reg_fixture)))
         for name in self.files:
             os.makedirs(os.path.dirname(self.file(name)), exist_ok=True)
             with open(self.file(name), "w") as f:
@@ -110,7 +109,8 @@ def make_files(script, folder, version):
 def snapshot(prefix):
     """What a product could leave behind: every path under drive C, and every key and value
     (with its data) of HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE as Wine stores them."""
-    prefix.wait_idle(60)  # the wineserver writes its registry files as it ends
+    prefix.wait_idle(60)
+    prefix.stop(60)  # the wineserver writes its registry files as it ends
     drive, found = os.path.join(prefix.path, "drive_c"), set()
     for folder, dirs, files in os.walk(drive):
         found.update("C:/" + os.path.relpath(os.path.join(folder, name), drive) for name in dirs + files)

@@ -57,8 +57,18 @@ def any_kilobytes(log):
     return re.sub(r"(Maximum Memory in use \(\d+ / )\d+(k\))", r"\1N\2", log)
 
 
+HIVES = {"HKCU": "HKEY_CURRENT_USER", "HKLM": "HKEY_LOCAL_MACHINE", "HKCR": "HKEY_CLASSES_ROOT",
+         "HKU": "HKEY_USERS"}
+
+
+def reg_text(text):
+    """A name or a string as a .reg file quotes it."""
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
 class Scenario(unittest.TestCase):
-    """Each test starts from an idle prefix and must leave no Wine process behind."""
+    """Each test starts from an idle prefix and must leave no program behind. Wine stays up
+    between the programs of a class and ends with it: the prefix is left with no process."""
 
     signing = False  # place_packed signs the program, as makers do
 
@@ -66,6 +76,11 @@ class Scenario(unittest.TestCase):
     def setUpClass(cls):
         cls.prefix, cls.logs = wd.WinePrefix(env_path("E2E_PREFIX")), env_path("E2E_LOGS")
         os.makedirs(cls.logs, exist_ok=True)
+        cls.prefix.keep_warm()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.prefix.stop(60)
 
     def tearDown(self):
         self.prefix.wait_idle(60)
@@ -140,15 +155,21 @@ class Scenario(unittest.TestCase):
         self.assertEqual([caption for caption, _, _ in boxes], [b.caption for b in run.boxes()])
 
     def registry(self, keys):
-        """`keys`: {key: {value ("@": the default): data, None deletes it}, or None: delete}."""
+        """`keys`: {key: {value ("@": the default): data, None deletes it}, or None: delete}, in
+        one import (a key that is given values is made if need be)."""
+        lines = ["Windows Registry Editor Version 5.00"]
         for key, values in keys.items():
-            if values is None:
-                self.prefix._tool([wd.WINE, "reg", "delete", key, "/f"], 60, check=False)
-            for name, value in (values or {}).items():
-                kind = "REG_DWORD" if isinstance(value, int) else "REG_SZ"
-                data = [] if value is None else ["/t", kind, "/d", str(value)]
-                self.prefix._tool([wd.WINE, "reg", "add" if data else "delete", key, *(
-                    ["/ve"] if name == "@" else ["/v", name]), *data, "/f"], 60, check=bool(data))
+            root, _, path = key.partition("\\")
+            key = HIVES.get(root.upper(), root) + "\\" + path
+            lines += ["", f"[-{key}]"] if values is None else ["", f"[{key}]"] * bool(values)
+            lines += [("@" if name == "@" else reg_text(name)) + "=" + (
+                "-" if value is None else f"dword:{value:08x}" if isinstance(value, int) else reg_text(value))
+                for name, value in (values or {}).items()]
+        # UTF-16 with its byte-order mark: regedit reads any other file in the ANSI code page.
+        reg = os.path.join(self.logs, "registry.reg")
+        with open(reg, "w", encoding="utf-16", newline="\r\n") as f:
+            f.write("\n".join(lines) + "\n")
+        self.prefix.reg_import(reg)
 
     def key_exists(self, key):
         return self.prefix._tool([wd.WINE, "reg", "query", key], 60, check=False).returncode == 0

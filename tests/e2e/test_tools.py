@@ -27,7 +27,7 @@ class Tools(scenario.Scenario):
 
     def wine(self, exe, *args, code=0):
         """A console program's whole standard output, once it has ended with `code`."""
-        r = subprocess.run([wd.WINE, exe, *args], env=self.prefix.env("-all"), capture_output=True, timeout=60)
+        r = self.prefix._tool([wd.WINE, exe, *args], 60, check=False)
         self.assertEqual(code, r.returncode, r.stdout + r.stderr)
         return r.stdout.decode("latin-1").replace("\r\n", "\n").strip("\n")
 
@@ -67,10 +67,9 @@ class Tools(scenario.Scenario):
                          self.read_bytes(os.path.join(folder, "signed.exe")))
         self.assertEqual(dumped, self.tool("FFSPACK_EXE", "dump", win + "signed.exe").splitlines())
         # A failing command fails the pack with what it printed, and leaves no file.
-        failed = subprocess.run([wd.WINE, scenario.env_path("FFSPACK_EXE"), "pack", "--stub", win + "stub.exe",
-                                 "--script", win + "sample.txt", "-o", win + "failed.exe", "--sign-command",
-                                 "cmd /c echo no token for %1 & exit 3"],
-                                env=self.prefix.env("-all"), capture_output=True, timeout=60)
+        failed = self.prefix._tool([wd.WINE, scenario.env_path("FFSPACK_EXE"), "pack", "--stub", win + "stub.exe",
+                                    "--script", win + "sample.txt", "-o", win + "failed.exe", "--sign-command",
+                                    "cmd /c echo no token for %1 & exit 3"], 60, check=False)
         staged = re.escape(win) + r"failed\.exe\.\w{6}\.exe"
         self.assertEqual(1, failed.returncode)
         self.assertRegex(failed.stderr.decode("latin-1"), f"^ffspack: the signing command failed on '{staged}' "

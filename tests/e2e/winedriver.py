@@ -13,7 +13,7 @@ from types import SimpleNamespace
 DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"  # no Mono/Gecko prompts, no menu entries
 BOX_CHANNELS = "fixme-all,trace+msgbox,trace+win"  # what start() enables: enough to read boxes
 READY_MARK = ".winedriver-ready"
-SETUP_VERSION = "2"  # bump when ensure() sets up prefixes differently
+SETUP_VERSION = "3"  # bump when ensure() sets up prefixes differently
 _TRACE_RE = re.compile(r"([0-9a-f]+):trace:(?:win:set_window_text|msgbox:(MSGBOX_OnInit)) (.*)$")
 # The 32-bit Wine, or the 64-bit one (WINE, WINEARCH and WINELOADER from the build's test
 # environment) where the machine cannot run 32-bit programs.
@@ -21,6 +21,11 @@ WINE = os.environ.get("WINE", "wine")
 WINEARCH = os.environ.get("WINEARCH", "win32")
 WINE_BUILD = os.environ.get("WINE_BUILD", "win32")  # the build that scripts/wine-build picked
 _LOADER = {"WINELOADER": os.environ["WINELOADER"]} if "WINELOADER" in os.environ else {}
+# The processes that a prefix's Wine starts for itself and keeps while any program runs.
+_SYSTEM_RE = re.compile(r"(?i)c:\\windows\\system32\\"
+                        r"(services|winedevice|plugplay|svchost|explorer|rpcss)\.exe( |$)")
+_SERVER_RE = re.compile(r"\S*/wineserver\w*( |$)")
+_DESKTOP_RE = re.compile(r"(?i)c:\\windows\\system32\\explorer\.exe /desktop")
 
 
 class WineTestFailure(AssertionError):
@@ -37,6 +42,7 @@ def decode_debugstr(s):
 class WinePrefix:
     def __init__(self, path):
         self.path = os.path.abspath(path)
+        self._warm, self._keeper = False, None
 
     def env(self, debug_channels=None):
         env = {k: v for k, v in os.environ.items() if not k.startswith("WINE")}
@@ -58,6 +64,10 @@ class WinePrefix:
         # Unmanaged windows: hiding a managed one waits 2 s for a window manager.
         self._tool([WINE, "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
                     "/d", "N", "/f"], timeout, env=env)
+        # Game controllers through SDL: its thread wakes some 900 times a second, 3% of a CPU for
+        # as long as Wine is up, and no program here has a use for them.
+        self._tool([WINE, "reg", "add", r"HKLM\System\CurrentControlSet\Services\winebus", "/v",
+                    "Enable SDL", "/t", "REG_DWORD", "/d", "0", "/f"], timeout, env=env)
         self.wait_idle(timeout)
         # Desktop, Documents... link to $HOME: no program under test may reach it.
         for top, dirs, _ in os.walk(os.path.join(self.path, "drive_c", "users")):
@@ -68,6 +78,7 @@ class WinePrefix:
             f.write(SETUP_VERSION)
 
     def _tool(self, argv, timeout, env=None, check=True):
+        self._wake()
         # Output through files: a pipe would stay open until the wineserver has gone.
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             try:
@@ -100,15 +111,81 @@ class WinePrefix:
             with contextlib.suppress(OSError):
                 os.kill(pid, 9)
 
+    def keep_warm(self):
+        """From the next program on, Wine stays up between programs: a cold start (the server,
+        wineboot, the services, the desktop) costs about three times the CPU of a warm one. The
+        program that keeps it up is cmd.exe reading a pipe that only this process holds: when this
+        process ends, however it ends, cmd.exe ends, and the server and the rest follow it."""
+        self._warm = True
+
+    def warm(self):
+        """Wine is up and its keeper runs."""
+        return self._keeper is not None and self._keeper.poll() is None
+
+    def _wake(self, desktop=False):
+        """Brings Wine up when it should be warm and is not, and the desktop before a program with
+        windows: what a program starts inherits its output and its debug channels, which must not
+        happen to a program under test (start()), whose output is read until its end."""
+        if not self._warm:
+            return
+        if not self.warm():
+            self._wait(self.processes, 60)  # a program started on a dying server would hang
+            self._drop_keeper()
+            keeper = os.path.join(self.path, "drive_c", "windows", "system32", "cmd.exe")
+            self._keeper = subprocess.Popen([WINE, keeper], env=self.env(), stdin=subprocess.PIPE,
+                                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if desktop and not any(_DESKTOP_RE.match(cmd) for _, cmd in self.processes()):
+            self._tool([WINE, "rundll32.exe", "user32.dll,GetDesktopWindow"], 60)
+
+    def user_processes(self):
+        """processes() less Wine's own (the server, the services, the desktop) and the keeper."""
+        keeper = self._keeper.pid if self.warm() else None
+        return [(pid, cmd) for pid, cmd in self.processes()
+                if pid != keeper and not _SYSTEM_RE.match(cmd) and not _SERVER_RE.match(cmd)]
+
+    def _server_busy(self):
+        """[(pid, command line)] of the server while it has events to handle. A program's process
+        is gone before the server has seen it end and closed its handles (and so deleted a file
+        opened for deletion on close); a server asleep in epoll_wait has nothing left to handle."""
+        for pid, cmd in self.processes():
+            if _SERVER_RE.match(cmd):
+                with contextlib.suppress(OSError), open(f"/proc/{pid}/wchan") as wchan:
+                    if wchan.read() in ("do_epoll_wait", "ep_poll"):
+                        return []
+                return [(pid, cmd)]
+        return []
+
     def wait_idle(self, timeout=30):
-        """Waits until no process of the prefix is left: `wineserver -w` can return while the
-        server is on its way out, and a program started then hangs on the dying server."""
+        """Waits until no program of the prefix is left. Warm (keep_warm), Wine's own processes
+        stay; cold, nothing may stay: `wineserver -w` can return while the server is on its way
+        out, and a program started then hangs on the dying server."""
+        if self.warm():
+            self._wait(lambda: self.user_processes() or self._server_busy(), timeout)
+            return
         with contextlib.suppress(subprocess.TimeoutExpired):
             subprocess.run(["wineserver", "-w"], env=self.env(), capture_output=True, timeout=timeout)
-        if not until(lambda: not self.processes(), timeout):
-            left = self.processes()
-            self.kill()
-            raise WineTestFailure(f"prefix still busy after {timeout} s; Wine killed: {left}")
+        self._wait(self.processes, timeout)
+
+    def stop(self, timeout=60):
+        """Ends every process of the prefix and waits until none is left. The server writes its
+        registry files only as it ends; the next program starts Wine again."""
+        if self.processes():
+            with contextlib.suppress(subprocess.TimeoutExpired):
+                subprocess.run(["wineserver", "-k"], env=self.env(), capture_output=True, timeout=timeout)
+        self._wait(self.processes, timeout)
+        self._drop_keeper()
+
+    def _drop_keeper(self):  # once it has ended
+        if self._keeper is not None:
+            self._keeper.stdin.close()
+            self._keeper.wait()
+            self._keeper = None
+
+    def _wait(self, busy, timeout):
+        if until(lambda: not busy(), timeout) or not (left := busy()):
+            return
+        self.kill()
+        raise WineTestFailure(f"prefix still busy after {timeout} s; Wine killed: {left}")
 
     def windows_path(self, unix_path):
         """Drive C is the prefix's drive_c, Z: the unix root."""
@@ -120,8 +197,9 @@ class WinePrefix:
         rest = windows_path[3:].replace("\\", "/").strip("/")
         return os.path.join(os.path.join(self.path, "drive_c") if windows_path[0] in "cC" else "/", rest)
 
-    def reg_import(self, reg_file, timeout=60):
-        self._tool([WINE, "regedit", "/S", self.windows_path(reg_file)], timeout)
+    def reg_import(self, *reg_files, timeout=60):
+        """Imports the files in order, in one start of Wine."""
+        self._tool([WINE, "regedit", "/S", *map(self.windows_path, reg_files)], timeout)
 
     def reg_query(self, key, value=None, timeout=60):
         """Data of one value (None: the default value) as reg.exe prints it, None if absent."""
@@ -189,6 +267,7 @@ class Run:
 
 def start(prefix, exe, args=(), channels=None, cwd=None, log=None):
     """Starts `wine exe args...`; channels=None enables BOX_CHANNELS, "-all" silences Wine."""
+    prefix._wake(desktop=True)
     return Run(prefix, [WINE, str(exe), *map(str, args)], prefix.env(channels or BOX_CHANNELS), cwd, log)
 
 
@@ -301,6 +380,9 @@ def geometry(window):
 
 
 def click(window, x, y, button=1):  # (x, y) from the window's top-left corner, frame included
+    # `mousemove --window W --sync` waits for ever when the pointer is on the spot already (a
+    # dialog that opens where the last one was): from the screen's corner it always moves.
+    _xdo("mousemove", "--sync", 0, 0, timeout=5)
     _xdo("mousemove", "--window", window.id, "--sync", x, y, timeout=5)
     _xdo("click", button)
 
